@@ -1,0 +1,205 @@
+// The POSIX backend of the platform layer.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+const char* program_name = nullptr;
+
+// 4096: Linux's PATH_MAX; a candidate is built here before its length is
+// judged, so that a long path that exists is told from one that does not.
+constexpr size_t candidate_size = 4096;
+
+// Whether `directory` + "/" + `name` names an existing file that is not a
+// directory; fills `path` with it, or reports that it would not fit.
+SearchResult try_candidate(const char* directory, size_t directory_length,
+                           const char* name, char (&path)[path_size]) {
+  char candidate[candidate_size];
+  int length = snprintf(candidate, sizeof candidate, "%.*s/%s",
+                        static_cast<int>(directory_length), directory, name);
+  if (length < 0 || static_cast<size_t>(length) >= sizeof candidate) {
+    return SearchResult::not_found;
+  }
+  struct stat info;
+  if (stat(candidate, &info) != 0 || S_ISDIR(info.st_mode)) {
+    return SearchResult::not_found;
+  }
+  if (length >= path_size) {
+    return SearchResult::too_long;
+  }
+  memcpy(path, candidate, static_cast<size_t>(length) + 1);
+  return SearchResult::found;
+}
+
+// The directory part of the running executable's path, or 0 when unknown.
+size_t executable_directory(char (&directory)[candidate_size]) {
+  ssize_t length = readlink("/proc/self/exe", directory, sizeof directory - 1);
+  if (length <= 0) {
+    if (!program_name || !strchr(program_name, '/')) {
+      return 0;
+    }
+    int written = snprintf(directory, sizeof directory, "%s", program_name);
+    if (written < 0 || static_cast<size_t>(written) >= sizeof directory) {
+      return 0;
+    }
+    length = written;
+  }
+  directory[length] = '\0';
+  char* slash = strrchr(directory, '/');
+  if (!slash) {
+    return 0;
+  }
+  // The root directory keeps its slash as a name of length 0 would not.
+  return slash == directory ? 1 : static_cast<size_t>(slash - directory);
+}
+
+}  // namespace
+
+void platform_start(const char* argv0) {
+  program_name = argv0;
+  signal(SIGPIPE, SIG_IGN);
+}
+
+SearchResult search_file(const char* name, char (&path)[path_size]) {
+  char directory[candidate_size];
+  size_t length = executable_directory(directory);
+  if (length > 0) {
+    // A root directory gives "//name"; strip to one slash by passing "".
+    SearchResult result = length == 1 && directory[0] == '/'
+                              ? try_candidate("", 0, name, path)
+                              : try_candidate(directory, length, name, path);
+    if (result != SearchResult::not_found) {
+      return result;
+    }
+  }
+  char current[candidate_size];
+  bool have_current = getcwd(current, sizeof current) != nullptr;
+  if (have_current) {
+    SearchResult result = try_candidate(current, strlen(current), name, path);
+    if (result != SearchResult::not_found) {
+      return result;
+    }
+  }
+  const char* search_path = getenv("PATH");
+  if (!search_path) {
+    return SearchResult::not_found;
+  }
+  for (const char* element = search_path;;) {
+    const char* colon = strchr(element, ':');
+    size_t element_length =
+        colon ? static_cast<size_t>(colon - element) : strlen(element);
+    SearchResult result = SearchResult::not_found;
+    if (element_length > 0) {
+      result = try_candidate(element, element_length, name, path);
+    } else if (have_current) {
+      result = try_candidate(current, strlen(current), name, path);
+    }
+    if (result != SearchResult::not_found) {
+      return result;
+    }
+    if (!colon) {
+      return SearchResult::not_found;
+    }
+    element = colon + 1;
+  }
+}
+
+uint32_t tick_milliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  uint64_t milliseconds = static_cast<uint64_t>(now.tv_sec) * 1000u +
+                          static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(milliseconds);
+}
+
+int64_t calendar_seconds() { return static_cast<int64_t>(time(nullptr)); }
+
+unsigned long process_number() { return static_cast<unsigned long>(getpid()); }
+
+int file_open_read(const char* path) {
+  return open(path, O_RDONLY | O_CLOEXEC);
+}
+
+int file_create(const char* path) {
+  return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+
+int64_t file_read_at(int handle, void* data, size_t size, int64_t offset) {
+  size_t done = 0;
+  char* bytes = static_cast<char*>(data);
+  while (done < size) {
+    ssize_t got = pread(handle, bytes + done, size - done,
+                        static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      return done > 0 ? static_cast<int64_t>(done) : -1;
+    }
+    if (got == 0) {
+      break;
+    }
+    done += static_cast<size_t>(got);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool file_write(int handle, const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t put = write(handle, bytes, size);
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      return false;
+    }
+    bytes += put;
+    size -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool file_write_at(int handle, const void* data, size_t size, int64_t offset) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t put = pwrite(handle, bytes, size, static_cast<off_t>(offset));
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      return false;
+    }
+    bytes += put;
+    size -= static_cast<size_t>(put);
+    offset += put;
+  }
+  return true;
+}
+
+int64_t file_size(int handle) {
+  struct stat info;
+  if (fstat(handle, &info) != 0) {
+    return -1;
+  }
+  return static_cast<int64_t>(info.st_size);
+}
+
+bool file_close(int handle) { return close(handle) == 0; }
+
+bool file_rename(const char* from, const char* to) {
+  return rename(from, to) == 0;
+}
+
+void file_remove(const char* path) { unlink(path); }
