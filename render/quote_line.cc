@@ -20,8 +20,12 @@ void read_quote_line(QuoteLine& line) {
     line_buffer[0] = ' ';
     line_buffer[1] = ' ';
     line_buffer[2] = static_cast<char>(first);
-    length = 3 + text_read_piece(quote_file, line_buffer + 3,
-                                 ordinary_rest_limit);
+    length = 3;
+    // An empty line has no rest; reading on would only fetch the next line.
+    if (first != '\n') {
+      length += text_read_piece(quote_file, line_buffer + 3,
+                                ordinary_rest_limit);
+    }
   }
   line_buffer[length] = '\0';
   if (page_mode) {
