@@ -1,0 +1,3 @@
+# 32-bit Windows, the program's first target (package g++-mingw-w64-i686).
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
