@@ -11,9 +11,11 @@ char line_buffer[line_buffer_size + 1];
 RequestOptions request_options;
 char quote_path[path_size];
 char index_path[path_size];
-TextFile quote_file;
+// constinit: set up when the program is built, so that no start-up code
+// touches the pages of the records' buffers.
+constinit TextFile quote_file{};
 int index_handle = -1;
-TextFile template_file;
+constinit TextFile template_file{};
 char pending_index_path[path_size + 32];
 uint32_t random_state = 0;
 int32_t quote_count = 0;
