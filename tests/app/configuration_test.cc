@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "app/page_fixture.h"
-#include "test_support.h"
 #include "app/state.h"
+#include "test_support.h"
 
 namespace {
 

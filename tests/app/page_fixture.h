@@ -1,6 +1,7 @@
 #pragma once
-// A fixture for the page-mode unit tests: a fresh current directory for the
-// file search to find templates in, and the program's state as a run starts.
+// Shared by the page-mode tests: a fixture with a fresh current directory for
+// the file search to find templates in and the program's state as a run
+// starts, and the page footer as a page must show it.
 
 #include <filesystem>
 #include <string>
@@ -39,3 +40,22 @@ class ScratchDirTest : public ::testing::Test {
   test::CleanState state_;
   std::filesystem::path original_;
 };
+
+// The footer of a page up to the tail: the closed quote block, the three
+// forms and the hidden link to the next quote.
+inline std::string page_footer(const std::string& address, int another,
+                               int previous, int next) {
+  auto form = [&](int value, const char* label) {
+    return "<FORM style=\"text-align: center\" action=\"" + address +
+           "\"><input type=\"hidden\" name=\"next\" value=\"" +
+           std::to_string(value) + "\"><INPUT TYPE=\"submit\" VALUE=\"" +
+           label + "\"></FORM>\n";
+  };
+  return "</div></font><br><br>\n" + form(another, "Another Quote...") +
+         "<table width=\"100%\" CELLPADDING=\"15\" CELLSPACING=\"0\"><tr>"
+         "<td align=\"right\" width=\"50%\">" +
+         form(previous, "<< Previous") +
+         "</td><td align=\"left\" width=\"50%\">" + form(next, "Next >>") +
+         "</td></tr></table><a href=\"" + address + "?next=" +
+         std::to_string(next) + "\"><font color=\"ffffff\">.</font></a>\n";
+}

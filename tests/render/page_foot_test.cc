@@ -6,33 +6,15 @@
 #include <gtest/gtest.h>
 
 #include "app/page_fixture.h"
-#include "test_support.h"
 #include "app/state.h"
 #include "select/random.h"
+#include "test_support.h"
 
 namespace {
 
 using test::capture_stdout;
 using test::run_in_child;
 using test::write_file;
-
-// The footer as the page shows it, before the tail.
-std::string footer(const std::string& address, int another, int previous,
-                   int next) {
-  auto form = [&](int value, const char* label) {
-    return "<FORM style=\"text-align: center\" action=\"" + address +
-           "\"><input type=\"hidden\" name=\"next\" value=\"" +
-           std::to_string(value) + "\"><INPUT TYPE=\"submit\" VALUE=\"" +
-           label + "\"></FORM>\n";
-  };
-  return "</div></font><br><br>\n" + form(another, "Another Quote...") +
-         "<table width=\"100%\" CELLPADDING=\"15\" CELLSPACING=\"0\"><tr>"
-         "<td align=\"right\" width=\"50%\">" +
-         form(previous, "<< Previous") +
-         "</td><td align=\"left\" width=\"50%\">" + form(next, "Next >>") +
-         "</td></tr></table><a href=\"" + address + "?next=" +
-         std::to_string(next) + "\"><font color=\"ffffff\">.</font></a>\n";
-}
 
 class PageFoot : public ScratchDirTest {
  protected:
@@ -73,7 +55,7 @@ TEST_F(PageFoot, NavigationNumbersWrapAtBothEnds) {
     SCOPED_TRACE(testing::Message() << c.count << " quotes, quote "
                                     << c.current << ", " << c.draws_before
                                     << " draws before");
-    EXPECT_EQ(footer("/cgi-bin/dictorn32.exe", c.another, c.previous, c.next) +
+    EXPECT_EQ(page_footer("/cgi-bin/dictorn32.exe", c.another, c.previous, c.next) +
                   "</body>",
               foot_for(c.count, c.current, c.draws_before));
   }
@@ -85,13 +67,13 @@ TEST_F(PageFoot, AddressInsertedAsConfigured) {
   for (const char* address : {"", "/q?a=1&b=\"2\"", "/%s%d%n%%", " x "}) {
     SCOPED_TRACE(address);
     snprintf(script_address, sizeof script_address, "%s", address);
-    EXPECT_EQ(footer(address, 0, 9, 1) + "</body>", foot_for(10, 0, 0));
+    EXPECT_EQ(page_footer(address, 0, 9, 1) + "</body>", foot_for(10, 0, 0));
   }
 }
 
 TEST_F(PageFoot, TailTemplateReplacesClosingBody) {
   write_file(path_of(tail_template_name), "<p>tail %s</p>\r\n</html>");
-  EXPECT_EQ(footer("/cgi-bin/dictorn32.exe", 0, 9, 1) +
+  EXPECT_EQ(page_footer("/cgi-bin/dictorn32.exe", 0, 9, 1) +
                 "<p>tail %s</p>\n\n</html>\n",
             foot_for(10, 0, 0));
   EXPECT_FALSE(template_file.is_open);
@@ -99,12 +81,12 @@ TEST_F(PageFoot, TailTemplateReplacesClosingBody) {
 
 TEST_F(PageFoot, EmptyTailTemplateWritesNothing) {
   write_file(path_of(tail_template_name), "");
-  EXPECT_EQ(footer("/cgi-bin/dictorn32.exe", 0, 9, 1), foot_for(10, 0, 0));
+  EXPECT_EQ(page_footer("/cgi-bin/dictorn32.exe", 0, 9, 1), foot_for(10, 0, 0));
 }
 
 TEST_F(PageFoot, TailDirectoryCountsAsAbsent) {
   std::filesystem::create_directory(path_of(tail_template_name));
-  EXPECT_EQ(footer("/cgi-bin/dictorn32.exe", 0, 9, 1) + "</body>",
+  EXPECT_EQ(page_footer("/cgi-bin/dictorn32.exe", 0, 9, 1) + "</body>",
             foot_for(10, 0, 0));
 }
 
@@ -117,7 +99,7 @@ TEST_F(PageFoot, TailPathTooLongEndsTheRun) {
   seed_random(1);
   test::RunResult ending = run_in_child(write_page_foot);
   EXPECT_EQ(1, ending.status);
-  EXPECT_EQ(footer("/cgi-bin/dictorn32.exe", 0, 9, 1) +
+  EXPECT_EQ(page_footer("/cgi-bin/dictorn32.exe", 0, 9, 1) +
                 "\npath too long for dictorn32tail.htm",
             ending.output);
 }
