@@ -29,6 +29,7 @@
 #include "store/quote_index.h"
 
 int main(int argc, char** argv, char** environment) {
+  setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
   platform_start(argc > 0 ? argv[0] : nullptr);
   read_configuration();
   bool head_template_open = open_head_template();

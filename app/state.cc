@@ -8,6 +8,7 @@ bool page_mode = false;
 const char* line_end = "\n";
 char script_address[script_address_size] = "/cgi-bin/dictorn32.exe";
 char line_buffer[line_buffer_size + 1];
+char output_buffer[output_buffer_size];
 RequestOptions request_options;
 char quote_path[path_size];
 char index_path[path_size];

@@ -14,6 +14,10 @@ constexpr size_t line_buffer_size = 16384;
 // 255: the longest address the navigation forms may call.
 constexpr size_t script_address_size = 256;
 
+// Standard output's buffer: a run's page fits many times over, and a rebuild's
+// progress text goes out in few writes.
+constexpr size_t output_buffer_size = 64 * 1024;
+
 // What the query string asked for.
 struct RequestOptions {
   bool next_given = false;
@@ -29,6 +33,10 @@ extern char script_address[script_address_size];
 // One byte beyond the line buffer lets the longest last line the builder
 // accepts be shown whole behind the two-space indent.
 extern char line_buffer[line_buffer_size + 1];
+
+// Given to standard output before the first write, so that the C library
+// neither allocates one nor asks what the output is.
+extern char output_buffer[output_buffer_size];
 
 extern RequestOptions request_options;
 
