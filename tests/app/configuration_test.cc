@@ -1,8 +1,8 @@
 #include "app/configuration.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "app/page_fixture.h"
 #include "app/state.h"
@@ -53,7 +53,10 @@ TEST_F(Configuration, ReadsKeyCommentsAndWarnings) {
       {"last key wins", "cgiserver /a\ncgiserver /b\ncgiserver /c", "/c", ""},
       {"CR LF line end dropped", "cgiserver /a\r\n", "/a", ""},
       {"lone CR kept", "cgiserver /a\r", "/a\r", ""},
-      {"0x1A ends reading", "cgiserver /a\n\x1A" "cgiserver /b\n", "/a", ""},
+      {"0x1A ends reading",
+       "cgiserver /a\n\x1A"
+       "cgiserver /b\n",
+       "/a", ""},
       {"value cut to 255", "cgiserver " + long_value + "\n",
        std::string(255, 'v'), ""},
       {"key is case-sensitive", "CGISERVER /x\n", default_address,
@@ -66,8 +69,8 @@ TEST_F(Configuration, ReadsKeyCommentsAndWarnings) {
        "unknown configuration < cgiserver /a>\n"},
       {"percent signs shown as they are", "%s%d\n", default_address,
        "unknown configuration <%s%d>\n"},
-      {"NUL ends the line's text", std::string("ab\0cd\n", 6),
-       default_address, "unknown configuration <ab>\n"},
+      {"NUL ends the line's text", std::string("ab\0cd\n", 6), default_address,
+       "unknown configuration <ab>\n"},
   };
   for (const ConfigurationCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -97,8 +100,8 @@ TEST_F(Configuration, LongLinesAreJudgedPieceByPiece) {
       {"CR LF in the next piece loses its CR", comment + "\r\n",
        default_address, "unknown configuration <>\n"},
       {"long value cut to 255", "cgiserver " + std::string(16400, 'v') + "\n",
-       std::string(255, 'v'), "unknown configuration <" +
-                                  std::string(16400 - 16373, 'v') + ">\n"},
+       std::string(255, 'v'),
+       "unknown configuration <" + std::string(16400 - 16373, 'v') + ">\n"},
   };
   for (const ConfigurationCase& c : cases) {
     SCOPED_TRACE(c.what);

@@ -3,12 +3,17 @@
 // the file search to find templates in and the program's state as a run
 // starts, and the page footer as a page must show it.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "test_support.h"
+
+constexpr char page_header[] = "Content-type: text/html\n\n";
+constexpr char built_in_page_head[] =
+    "<HTML><HEAD>\n<TITLE>DICTORN32 V2.0.00</TITLE>\n</HEAD><body>"
+    "<h1>DICTORN32 V2.0.00</h1><br>\n";
 
 // The file search looks in the test program's directory first, which holds
 // none of the program's files, then in the current directory.
@@ -56,6 +61,7 @@ inline std::string page_footer(const std::string& address, int another,
          "<td align=\"right\" width=\"50%\">" +
          form(previous, "<< Previous") +
          "</td><td align=\"left\" width=\"50%\">" + form(next, "Next >>") +
-         "</td></tr></table><a href=\"" + address + "?next=" +
-         std::to_string(next) + "\"><font color=\"ffffff\">.</font></a>\n";
+         "</td></tr></table><a href=\"" + address +
+         "?next=" + std::to_string(next) +
+         "\"><font color=\"ffffff\">.</font></a>\n";
 }

@@ -1,10 +1,10 @@
 #include "app/page_head.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/page_fixture.h"
 #include "app/state.h"
@@ -15,11 +15,6 @@ namespace {
 using test::capture_stdout;
 using test::run_in_child;
 using test::write_file;
-
-constexpr char header[] = "Content-type: text/html\n\n";
-constexpr char built_in_head[] =
-    "<HTML><HEAD>\n<TITLE>DICTORN32 V2.0.00</TITLE>\n</HEAD><body>"
-    "<h1>DICTORN32 V2.0.00</h1><br>\n";
 
 RequestOptions request_from(std::vector<std::string> entries) {
   std::vector<char*> environment;
@@ -64,8 +59,11 @@ TEST(QueryReader, ReadsOnlyTheStartOfTheQuery) {
       {{"QUERY_STRING=daily"}, false, 0, false, true},
       {{"QUERY_STRING= next=1"}, false, 0, false, true},
       {{"QUERY_STRING=next%3D1"}, false, 0, false, true},
-      {{"QUERY_STRINGS=foo", "query_string=foo", "QUERY_STRING"}, false, 0,
-       false, false},
+      {{"QUERY_STRINGS=foo", "query_string=foo", "QUERY_STRING"},
+       false,
+       0,
+       false,
+       false},
       {{"PATH=/bin", "QUERY_STRING=next=2", "HOME=/"}, true, 2, false, false},
       // Every entry by that name counts; a later number replaces an earlier.
       {{"QUERY_STRING=next=2", "QUERY_STRING=next=5"}, true, 5, false, false},
@@ -136,7 +134,7 @@ TEST_F(PageHead, FoundTemplateTurnsOnPageModeAndStaysOpen) {
 
 TEST_F(PageHead, BuiltInHead) {
   RequestOptions options;
-  EXPECT_EQ(std::string(header) + built_in_head,
+  EXPECT_EQ(std::string(page_header) + built_in_page_head,
             capture_stdout([&] { write_page_head(false, options); }));
 }
 
@@ -144,7 +142,7 @@ TEST_F(PageHead, TemplateReplacesBuiltInHead) {
   write_file(path_of(head_template_name), "<html>\n<h1>Quotes</h1>");
   ASSERT_TRUE(open_head_template());
   RequestOptions options;
-  EXPECT_EQ(std::string(header) + "<html>\n\n<h1>Quotes</h1>\n",
+  EXPECT_EQ(std::string(page_header) + "<html>\n\n<h1>Quotes</h1>\n",
             capture_stdout([&] { write_page_head(true, options); }));
   EXPECT_FALSE(template_file.is_open);
 }
@@ -155,14 +153,15 @@ TEST_F(PageHead, ParameterErrorPageEndsTheRun) {
   test::RunResult ending =
       run_in_child([&] { write_page_head(false, options); });
   EXPECT_EQ(1, ending.status);
-  EXPECT_EQ(std::string(header) + built_in_head + "Parameter error<br><br>\n",
+  EXPECT_EQ(std::string(page_header) + built_in_page_head +
+                "Parameter error<br><br>\n",
             ending.output);
 
   write_file(path_of(head_template_name), "<head>");
   ASSERT_TRUE(open_head_template());
   ending = run_in_child([&] { write_page_head(true, options); });
   EXPECT_EQ(1, ending.status);
-  EXPECT_EQ(std::string(header) + "<head>\nParameter error<br><br>\n",
+  EXPECT_EQ(std::string(page_header) + "<head>\nParameter error<br><br>\n",
             ending.output);
 }
 
@@ -191,7 +190,10 @@ TEST_F(CopyTemplate, WritesEachPieceAndALineFeed) {
       {"empty lines", "\n\n", "\n\n\n\n"},
       {"CR LF line ends", "one\r\ntwo\r\n", "one\n\ntwo\n\n"},
       {"lone CR kept", "a\rb", "a\rb\n"},
-      {"0x1A ends reading", "a\n\x1A" "b\n", "a\n\n"},
+      {"0x1A ends reading",
+       "a\n\x1A"
+       "b\n",
+       "a\n\n"},
       {"printf conversions copied as they are", "100%s %d%%\n",
        "100%s %d%%\n\n"},
       {"bytes above 0x7F copied", "caf\xE9\x97\n", "caf\xE9\x97\n\n"},

@@ -2,14 +2,14 @@
 // into a fresh directory with its files, run with exactly the environment a
 // CGI program gets, its standard output compared byte for byte.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/page_fixture.h"
 #include "test_support.h"
@@ -20,10 +20,6 @@ using test::expected;
 using test::RunResult;
 using test::write_file;
 
-constexpr char header[] = "Content-type: text/html\n\n";
-constexpr char built_in_head[] =
-    "<HTML><HEAD>\n<TITLE>DICTORN32 V2.0.00</TITLE>\n</HEAD><body>"
-    "<h1>DICTORN32 V2.0.00</h1><br>\n";
 constexpr char default_address[] = "/cgi-bin/dictorn32.exe";
 constexpr char quote_block_opening[] =
     "<font size=\"3\" face=\"Palatino Linotype,Palatino,Times\">"
@@ -40,7 +36,9 @@ const struct {
      "- Some Author\n<br>\n"},
     {"`  two  spaces^`^ kept",
      "&nbsp;&nbsp;two&nbsp;&nbsp;spaces<br>\n^&nbsp;kept<br>\n<br>\n"},
-    {"a--b & <i>html</i>", "  a\x97" "b & <i>html</i>\n<br>\n"},
+    {"a--b & <i>html</i>",
+     "  a\x97"
+     "b & <i>html</i>\n<br>\n"},
     {"", "  \n<br>\n"},
     {"Quote five.", "  Quote five.\n<br>\n"},
     {"Quote six.", "  Quote six.\n<br>\n"},
@@ -61,7 +59,7 @@ std::string quote_file() {
 // What frames the quote on a page: everything but the quote and the numbers.
 struct PageFrame {
   std::string before_header;  // configuration warnings
-  std::string head = built_in_head;
+  std::string head = built_in_page_head;
   std::string address = default_address;
   std::string tail = "</body>";
 };
@@ -69,7 +67,7 @@ struct PageFrame {
 std::string page(const PageFrame& frame, int quote, int another) {
   int previous = quote == 0 ? quote_count - 1 : quote - 1;
   int next = quote == quote_count - 1 ? 0 : quote + 1;
-  return expected(frame.before_header + header + frame.head + "\n" +
+  return expected(frame.before_header + page_header + frame.head + "\n" +
                   quote_block_opening + quotes[quote].shown +
                   page_footer(frame.address, another, previous, next) +
                   frame.tail);
@@ -142,7 +140,7 @@ TEST_F(PageRun, FirstRunRebuildsTheIndexAndShowsNoQuote) {
   write_file(dir_.file("dictorn32.conf"), "");
   RunResult result = run({"QUERY_STRING=next=3"});
   EXPECT_EQ(0, result.status);
-  EXPECT_EQ(expected(std::string(header) + built_in_head + "\n" +
+  EXPECT_EQ(expected(std::string(page_header) + built_in_page_head + "\n" +
                      "\nre-building index file " +
                      test::shown_path(dir_.file("dictorn.ndx")) + "\n"),
             result.output);
@@ -157,20 +155,11 @@ TEST_F(PageRun, NextShowsTheQuoteAskedForClampedToTheFile) {
     const char* query;
     int quote;
   } cases[] = {
-      {"next=0", 0},
-      {"next=1", 1},
-      {"next=2", 2},
-      {"next=3", 3},
-      {"next=4", 4},
-      {"next=9", 9},
-      {"next=12&x=1", 9},
-      {"next=1000", 9},
-      {"next=2147483648", 9},
-      {"next=-5", 0},
-      {"next=-2147483649", 0},
-      {"next=abc", 0},
-      {"next=%31", 0},
-      {"next=+4", 4},
+      {"next=0", 0},      {"next=1", 1},           {"next=2", 2},
+      {"next=3", 3},      {"next=4", 4},           {"next=9", 9},
+      {"next=12&x=1", 9}, {"next=1000", 9},        {"next=2147483648", 9},
+      {"next=-5", 0},     {"next=-2147483649", 0}, {"next=abc", 0},
+      {"next=%31", 0},    {"next=+4", 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.query);
@@ -230,7 +219,7 @@ TEST_F(PageRun, UnrecognisedQueryGivesTheErrorPageBeforeAnyQuoteFile) {
     SCOPED_TRACE(query);
     RunResult result = run({std::string("QUERY_STRING=") + query});
     EXPECT_EQ(1, result.status);
-    EXPECT_EQ(expected(std::string(header) + built_in_head +
+    EXPECT_EQ(expected(std::string(page_header) + built_in_page_head +
                        "Parameter error<br><br>\n"),
               result.output);
   }
@@ -252,7 +241,7 @@ TEST_F(PageRun, TemplatesFrameThePage) {
 
   result = run({"QUERY_STRING=bad"});
   EXPECT_EQ(1, result.status);
-  EXPECT_EQ(expected(std::string(header) + frame.head +
+  EXPECT_EQ(expected(std::string(page_header) + frame.head +
                      "Parameter error<br><br>\n"),
             result.output);
 }
@@ -291,10 +280,10 @@ TEST_F(PageRun, EmptyQuoteFileEndsThePageWithTheMessage) {
   ASSERT_EQ(0, run({}).status);
   RunResult result = run({"QUERY_STRING=next=0"});
   EXPECT_EQ(1, result.status);
-  EXPECT_EQ(expected(std::string(header) + built_in_head + "\n" +
-                     "\nerror reading " +
-                     test::shown_path(dir_.file("dictorn.txt"))),
-            result.output);
+  EXPECT_EQ(
+      expected(std::string(page_header) + built_in_page_head + "\n" +
+               "\nerror reading " + test::shown_path(dir_.file("dictorn.txt"))),
+      result.output);
 }
 
 }  // namespace

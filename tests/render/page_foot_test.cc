@@ -1,9 +1,9 @@
 #include "render/page_foot.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "app/page_fixture.h"
 #include "app/state.h"
@@ -45,19 +45,25 @@ TEST_F(PageFoot, NavigationNumbersWrapAtBothEnds) {
     int previous;
     int next;
   } cases[] = {
-      {10, 0, 0, 0, 9, 1},          {10, 9, 0, 0, 8, 0},
-      {10, 8, 0, 0, 7, 9},          {2, 0, 0, 0, 1, 1},
-      {10, 4, 1, 5, 3, 5},          {1, 0, 1, 0, 0, 0},
-      {2, 1, 1, 1, 0, 0},           {65538, 65537, 1, 36935, 65536, 0},
-      {100000, 0, 1, 56356, 99999, 1}, {100000, 500, 0, 125, 499, 501},
+      {10, 0, 0, 0, 9, 1},
+      {10, 9, 0, 0, 8, 0},
+      {10, 8, 0, 0, 7, 9},
+      {2, 0, 0, 0, 1, 1},
+      {10, 4, 1, 5, 3, 5},
+      {1, 0, 1, 0, 0, 0},
+      {2, 1, 1, 1, 0, 0},
+      {65538, 65537, 1, 36935, 65536, 0},
+      {100000, 0, 1, 56356, 99999, 1},
+      {100000, 500, 0, 125, 499, 501},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.count << " quotes, quote "
-                                    << c.current << ", " << c.draws_before
-                                    << " draws before");
-    EXPECT_EQ(page_footer("/cgi-bin/dictorn32.exe", c.another, c.previous, c.next) +
-                  "</body>",
-              foot_for(c.count, c.current, c.draws_before));
+    SCOPED_TRACE(testing::Message()
+                 << c.count << " quotes, quote " << c.current << ", "
+                 << c.draws_before << " draws before");
+    EXPECT_EQ(
+        page_footer("/cgi-bin/dictorn32.exe", c.another, c.previous, c.next) +
+            "</body>",
+        foot_for(c.count, c.current, c.draws_before));
   }
 }
 
