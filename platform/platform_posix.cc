@@ -21,25 +21,35 @@ const char* program_name = nullptr;
 // judged, so that a long path that exists is told from one that does not.
 constexpr size_t candidate_size = 4096;
 
-// Whether `directory` + "/" + `name` names an existing file that is not a
-// directory; fills `path` with it, or reports that it would not fit.
-SearchResult try_candidate(const char* directory, size_t directory_length,
-                           const char* name, char (&path)[path_size]) {
-  char candidate[candidate_size];
-  int length = snprintf(candidate, sizeof candidate, "%.*s/%s",
-                        static_cast<int>(directory_length), directory, name);
-  if (length < 0 || static_cast<size_t>(length) >= sizeof candidate) {
+// Completes the directory held in the first `directory_length` bytes of
+// `candidate` with "/" + `name`, and tells whether that names an existing
+// file that is not a directory; fills `path` with it, or reports that it
+// would not fit.
+SearchResult try_candidate(char (&candidate)[candidate_size],
+                           size_t directory_length, const char* name,
+                           char (&path)[path_size]) {
+  size_t name_length = strlen(name);
+  size_t length = directory_length + 1 + name_length;
+  if (length >= candidate_size) {
     return SearchResult::not_found;
   }
+  candidate[directory_length] = '/';
+  memcpy(candidate + directory_length + 1, name, name_length + 1);
   struct stat info;
   if (stat(candidate, &info) != 0 || S_ISDIR(info.st_mode)) {
     return SearchResult::not_found;
   }
-  if (length >= path_size) {
+  if (length >= static_cast<size_t>(path_size)) {
     return SearchResult::too_long;
   }
-  memcpy(path, candidate, static_cast<size_t>(length) + 1);
+  memcpy(path, candidate, length + 1);
   return SearchResult::found;
+}
+
+// The current directory, written at the start of `candidate`; its length, or
+// 0 when unknown.
+size_t current_directory(char (&candidate)[candidate_size]) {
+  return getcwd(candidate, sizeof candidate) ? strlen(candidate) : 0;
 }
 
 // The directory part of the running executable's path, or 0 when unknown.
@@ -72,21 +82,25 @@ void platform_start(const char* argv0) {
 }
 
 SearchResult search_file(const char* name, char (&path)[path_size]) {
-  char directory[candidate_size];
-  size_t length = executable_directory(directory);
+  // Every candidate is built in this one buffer, its directory first, so that
+  // a search touches one page of stack and formats nothing.
+  char candidate[candidate_size];
+  size_t length = executable_directory(candidate);
   if (length > 0) {
-    // A root directory gives "//name"; strip to one slash by passing "".
-    SearchResult result = length == 1 && directory[0] == '/'
-                              ? try_candidate("", 0, name, path)
-                              : try_candidate(directory, length, name, path);
+    // A root directory gives "/name", not "//name".
+    if (length == 1 && candidate[0] == '/') {
+      length = 0;
+    }
+    SearchResult result = try_candidate(candidate, length, name, path);
     if (result != SearchResult::not_found) {
       return result;
     }
   }
-  char current[candidate_size];
-  bool have_current = getcwd(current, sizeof current) != nullptr;
-  if (have_current) {
-    SearchResult result = try_candidate(current, strlen(current), name, path);
+  bool have_current = false;
+  length = current_directory(candidate);
+  if (length > 0) {
+    have_current = true;
+    SearchResult result = try_candidate(candidate, length, name, path);
     if (result != SearchResult::not_found) {
       return result;
     }
@@ -100,10 +114,15 @@ SearchResult search_file(const char* name, char (&path)[path_size]) {
     size_t element_length =
         colon ? static_cast<size_t>(colon - element) : strlen(element);
     SearchResult result = SearchResult::not_found;
-    if (element_length > 0) {
-      result = try_candidate(element, element_length, name, path);
-    } else if (have_current) {
-      result = try_candidate(current, strlen(current), name, path);
+    if (element_length > 0 && element_length < candidate_size) {
+      memcpy(candidate, element, element_length);
+      result = try_candidate(candidate, element_length, name, path);
+    } else if (element_length == 0 && have_current) {
+      // An empty element stands for the current directory.
+      length = current_directory(candidate);
+      if (length > 0) {
+        result = try_candidate(candidate, length, name, path);
+      }
     }
     if (result != SearchResult::not_found) {
       return result;
