@@ -35,9 +35,14 @@ bool index_path_for(const char* quote, char (&index)[path_size]) {
       break;
     }
   }
-  int written = snprintf(index, path_size, "%.*s.ndx", static_cast<int>(stem),
-                         quote);
-  return written >= 0 && written < path_size;
+  // Copied, not formatted: every run derives this path.
+  constexpr char extension[] = ".ndx";
+  if (stem + sizeof extension > static_cast<size_t>(path_size)) {
+    return false;
+  }
+  memcpy(index, quote, stem);
+  memcpy(index + stem, extension, sizeof extension);
+  return true;
 }
 
 void locate_quote_file() {
