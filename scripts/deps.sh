@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a stage needs when it is missing: "build" for the program,
-# "test" for the whole test suite. Runs apt only when something is absent.
+# "test" for the whole test suite, "serve" for make serve. Runs apt only
+# when something is absent.
 set -euo pipefail
 
 need=()
@@ -16,6 +17,9 @@ if [ "${1:-build}" = test ]; then
   want chromium
   want nodejs
   want npm
+fi
+if [ "${1:-build}" = serve ]; then
+  want lighttpd
 fi
 
 if [ ${#need[@]} -gt 0 ]; then
