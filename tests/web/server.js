@@ -65,17 +65,22 @@ function freePort() {
   });
 }
 
-function configuration(root, port) {
+// How /cgi-bin/ is served unless the test brings its own configuration.
+const cgiBin = [
+  'server.modules += ( "mod_cgi" )',
+  '$HTTP["url"] =~ "^/cgi-bin/" {',
+  '  cgi.assign = ( "" => "" )',
+  '}',
+].join('\n');
+
+function configuration(root, port, cgi) {
   return [
     `server.document-root = "${root}/htdocs"`,
     'server.bind = "127.0.0.1"',
     `server.port = ${port}`,
-    'server.modules = ( "mod_cgi" )',
     `server.errorlog = "${root}/error.log"`,
     `server.upload-dirs = ( "${root}" )`,
-    '$HTTP["url"] =~ "^/cgi-bin/" {',
-    '  cgi.assign = ( "" => "" )',
-    '}',
+    cgi,
     '',
   ].join('\n');
 }
@@ -93,13 +98,14 @@ function connects(port) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Starts lighttpd in the foreground (-D) on a free port, serving `root`.
+// Starts lighttpd in the foreground (-D) on a free port, serving `root`
+// and running CGI programs as `cgi` (lighttpd configuration text) says.
 // Resolves to { port, pid, stop }.
-async function startServer(root) {
+async function startServer(root, cgi = cgiBin) {
   for (let attempt = 1; ; ++attempt) {
     const port = await freePort();
     const config = path.join(root, 'lighttpd.conf');
-    fs.writeFileSync(config, configuration(root, port));
+    fs.writeFileSync(config, configuration(root, port, cgi));
     const log = fs.openSync(path.join(root, 'lighttpd.out'), 'a');
     const child = spawn(lighttpd, ['-D', '-f', config], {
       stdio: ['ignore', log, log],
