@@ -13,7 +13,8 @@ constexpr int path_size = 260;
 // makes few system calls, and held in static storage, never on the stack.
 constexpr size_t text_buffer_size = 128 * 1024;
 
-// Reads made to reach one quote line: most lines fit in one.
+// Reads made to reach one quote line: most lines fit in one. 4096 is also a
+// memory page: such a read ends at a page boundary of the buffer.
 constexpr size_t text_small_read_size = 4096;
 
 enum class SearchResult { found, not_found, too_long };

@@ -9,6 +9,16 @@ namespace {
 
 constexpr char end_of_text = 0x1A;
 
+// A read made to reach one line ends where a memory page of the buffer ends,
+// so that it touches the page the record's fields share with the buffer's
+// start, not the next one too. The least it reads is a quarter page.
+size_t small_read_size(const TextFile& file) {
+  uintptr_t at = reinterpret_cast<uintptr_t>(file.buffer + file.end);
+  size_t wanted = text_small_read_size - at % text_small_read_size;
+  return wanted < text_small_read_size / 4 ? wanted + text_small_read_size
+                                           : wanted;
+}
+
 // Keeps the unread bytes and reads more behind them. False when nothing more
 // can be read (end of file, the limit, or an error).
 bool fill(TextFile& file) {
@@ -22,7 +32,7 @@ bool fill(TextFile& file) {
     file.end = kept;
     file.start = 0;
   }
-  size_t wanted = file.large_reads ? text_buffer_size : text_small_read_size;
+  size_t wanted = file.large_reads ? text_buffer_size : small_read_size(file);
   if (wanted > text_buffer_size - file.end) {
     wanted = text_buffer_size - file.end;
   }
