@@ -105,11 +105,16 @@ before(async () => {
   installProgram(root, 'cgi-bin/fresh/dictorn', { 'dictorn.txt': quoteFile, ...conf });
   installProgram(root, 'cgi-bin/empty/dictorn', { 'dictorn.txt': '', ...conf });
   installProgram(root, 'cgi-bin/console/dictorn', { 'dictorn.txt': 'Only quote.\n' });
+  installProgram(root, 'cgi-bin/warned/dictorn', {
+    'dictorn.txt': quoteFile,
+    'dictorn32.conf': '# a comment, then an empty line\n\n',
+  });
   const silent = path.join(root, 'htdocs/cgi-bin/silent');
   fs.writeFileSync(silent, '#!/bin/sh\nexit 1\n', { mode: 0o755 });
   server = await startServer(root);
   // The first request to each program builds its index.
-  for (const site of ['dictorn32.exe', 'templated/dictorn', 'empty/dictorn', 'console/dictorn']) {
+  const sites = ['dictorn32.exe', 'templated/dictorn', 'empty/dictorn', 'console/dictorn', 'warned/dictorn'];
+  for (const site of sites) {
     const response = await get(server.port, `/cgi-bin/${site}`);
     assert.equal(response.status, 200, site);
     assert.match(response.body, /re-building index file/, site);
@@ -223,4 +228,16 @@ test('the HTTP status follows the output, not the exit status', async () => {
   assert.equal(untyped.status, 200);
   assert.equal(untyped.headers['content-type'], undefined);
   assert.equal(untyped.body, '  Only quote.\n\n');
+});
+
+// A configuration warning comes before the header: lighttpd finds no header
+// in its first line and serves the whole output untyped.
+test('a configuration warning spoils the header', async () => {
+  const response = await get(server.port, '/cgi-bin/warned/dictorn?next=1');
+  assert.equal(response.status, 200);
+  assert.equal(response.headers['content-type'], undefined);
+  assert.equal(
+    response.body,
+    'unknown configuration <>\n' + header + pageBody(1, anotherNumber(response.body)),
+  );
 });
