@@ -75,6 +75,17 @@ size_t executable_directory(char (&directory)[candidate_size]) {
   return slash == directory ? 1 : static_cast<size_t>(slash - directory);
 }
 
+// The executable's directory, where every search begins: found once by
+// platform_start and kept when it fits in a path. One longer can lead only to
+// a path too long, and each search finds it again.
+struct KeptDirectory {
+  bool kept = false;
+  size_t length = 0;  // 0: unknown
+  char text[path_size];
+};
+
+KeptDirectory executable;
+
 // A clock read by system call. The C library's clocks read it from pages
 // the kernel maps for the purpose, two of them on this machine, and the page
 // faults of touching them cost far more than the call.
@@ -89,13 +100,25 @@ struct timespec kernel_clock(clockid_t clock) {
 void platform_start(const char* argv0) {
   program_name = argv0;
   signal(SIGPIPE, SIG_IGN);
+  char directory[candidate_size];
+  size_t length = executable_directory(directory);
+  if (length < static_cast<size_t>(path_size)) {
+    memcpy(executable.text, directory, length);
+    executable.length = length;
+    executable.kept = true;
+  }
 }
 
 SearchResult search_file(const char* name, char (&path)[path_size]) {
   // Every candidate is built in this one buffer, its directory first, so that
   // a search touches one page of stack and formats nothing.
   char candidate[candidate_size];
-  size_t length = executable_directory(candidate);
+  size_t length = executable.length;
+  if (executable.kept) {
+    memcpy(candidate, executable.text, length);
+  } else {
+    length = executable_directory(candidate);
+  }
   if (length > 0) {
     // A root directory gives "/name", not "//name".
     if (length == 1 && candidate[0] == '/') {
@@ -106,10 +129,13 @@ SearchResult search_file(const char* name, char (&path)[path_size]) {
       return result;
     }
   }
-  bool have_current = false;
   length = current_directory(candidate);
-  if (length > 0) {
-    have_current = true;
+  bool have_current = length > 0;
+  // Run from the executable's directory, the current directory holds nothing
+  // that the first candidate did not.
+  bool same_as_executable = executable.kept && length == executable.length &&
+                            memcmp(candidate, executable.text, length) == 0;
+  if (have_current && !same_as_executable) {
     SearchResult result = try_candidate(candidate, length, name, path);
     if (result != SearchResult::not_found) {
       return result;
