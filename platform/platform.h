@@ -63,6 +63,8 @@ struct TextFile {
   bool large_reads = false;   // fill the whole buffer per read (scans)
   bool at_end = false;        // end of file, limit or 0x1A reached
   bool failed = false;        // a read reported an error
+  bool scanned = false;       // `special` is known for the bytes from start
+  size_t special = 0;         // first CR or 0x1A from start, or end if none
   char buffer[text_buffer_size];
 };
 

@@ -31,6 +31,7 @@ bool fill(TextFile& file) {
     file.buffer_offset += static_cast<int64_t>(file.start);
     file.end = kept;
     file.start = 0;
+    file.scanned = false;
   }
   size_t wanted = file.large_reads ? text_buffer_size : small_read_size(file);
   if (wanted > text_buffer_size - file.end) {
@@ -55,7 +56,25 @@ bool fill(TextFile& file) {
     return false;
   }
   file.end += static_cast<size_t>(got);
+  file.scanned = false;
   return true;
+}
+
+// Finds the first CR or 0x1A at or after `start`. Both are rare in a quote
+// file, so a scan looks for them once per buffer rather than once per line.
+void find_special(TextFile& file) {
+  const char* from = file.buffer + file.start;
+  size_t size = file.end - file.start;
+  const void* cr = memchr(from, '\r', size);
+  if (cr) {
+    size = static_cast<size_t>(static_cast<const char*>(cr) - from);
+  }
+  const void* eot = memchr(from, end_of_text, size);
+  if (eot) {
+    size = static_cast<size_t>(static_cast<const char*>(eot) - from);
+  }
+  file.special = file.start + size;
+  file.scanned = true;
 }
 
 // Whether the CR at buffer[start] is directly followed by a LF. May read.
@@ -83,6 +102,7 @@ bool text_open(TextFile& file, const char* path) {
   file.large_reads = false;
   file.at_end = false;
   file.failed = false;
+  file.scanned = false;
   return true;
 }
 
@@ -109,18 +129,17 @@ size_t text_read_piece(TextFile& file, char* out, size_t max_size) {
     if (window > max_size - count) {
       window = max_size - count;
     }
+    if (!file.scanned || file.special < file.start) {
+      find_special(file);
+    }
+    size_t span = file.special - file.start;
+    if (span > window) {
+      span = window;
+    }
     const char* from = file.buffer + file.start;
-    const void* lf = memchr(from, '\n', window);
+    const void* lf = memchr(from, '\n', span);
     size_t plain = lf ? static_cast<size_t>(static_cast<const char*>(lf) - from)
-                      : window;
-    const void* cr = memchr(from, '\r', plain);
-    if (cr) {
-      plain = static_cast<size_t>(static_cast<const char*>(cr) - from);
-    }
-    const void* eot = memchr(from, end_of_text, plain);
-    if (eot) {
-      plain = static_cast<size_t>(static_cast<const char*>(eot) - from);
-    }
+                      : span;
     if (out) {
       memcpy(out + count, from, plain);
     }
@@ -159,6 +178,7 @@ bool text_seek(TextFile& file, int64_t offset) {
     return false;
   }
   file.at_end = false;
+  file.scanned = false;
   if (offset >= file.buffer_offset &&
       offset <= file.buffer_offset + static_cast<int64_t>(file.end)) {
     file.start = static_cast<size_t>(offset - file.buffer_offset);
