@@ -25,7 +25,7 @@ wrk_seconds=${BENCH_WRK_SECONDS:-2}
 scripts/deps.sh build
 need=()
 for pair in valgrind:valgrind lighttpd:lighttpd wrk:wrk gnuplot:gnuplot \
-            /usr/bin/time:time gcc:gcc; do
+            /usr/bin/time:time strace:strace gcc:gcc; do
   command -v "${pair%%:*}" >/dev/null 2>&1 || need+=("${pair#*:}")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -79,6 +79,8 @@ for n in 10 1000 100000 1000000; do
   install_dir "$work/page-$n" "$work/quotes-$n.txt" page
 done
 
+load_start=$(cut -d' ' -f1 /proc/loadavg)
+
 # --- instructions per run ---------------------------------------------------
 # Usage: instructions ENV-ARRAY-NAME PROGRAM ARGS...
 instructions() {
@@ -99,26 +101,46 @@ done
 ir[floor-console]=$(instructions console_env "$out/floor")
 ir[floor-page]=$(instructions page_env "$out/floor")
 
-# --- wall time --------------------------------------------------------------
+# --- wall time, processor time, page faults, system calls ------------------
+# spawn_time prints per command: median wall time, fastest, median processor
+# time (user + system), all in seconds.
 echo "timing $wall_runs runs of each program"
 t=($("${console_env[@]}" "$out/spawn_time" "$wall_runs" \
   "$work/console-100000/dictorn" 7 :: "$work/console-100000/floor"))
-wall_console=${t[0]} wall_floor_console=${t[2]}
+wall_console=${t[0]} cpu_console=${t[2]}
+wall_floor_console=${t[3]} cpu_floor_console=${t[5]}
 t=($("${page_env[@]}" "$out/spawn_time" "$wall_runs" \
   "$work/page-100000/dictorn" :: "$work/page-100000/floor"))
-wall_page=${t[0]} wall_floor_page=${t[2]}
+wall_page=${t[0]} cpu_page=${t[2]}
+wall_floor_page=${t[3]} cpu_floor_page=${t[5]}
 
-# --- peak memory ------------------------------------------------------------
-# Usage: peak_kib ENV-ARRAY-NAME PROGRAM ARGS...
-peak_kib() {
+# Usage: time_v FIELD ENV-ARRAY-NAME PROGRAM ARGS...: a field of time -v.
+time_v() {
+  local field=$1
+  local -n environment=$2
+  shift 2
+  { "${environment[@]}" /usr/bin/time -v "$@" 2>&1 >/dev/null || true; } |
+    awk -F: -v field="$field" '$1 ~ field {gsub(/ /, "", $2); print $2}'
+}
+rss_console=$(time_v "Maximum resident set size" console_env \
+  "$work/console-100000/dictorn" 7)
+rss_page=$(time_v "Maximum resident set size" page_env \
+  "$work/page-100000/dictorn")
+rss_floor=$(time_v "Maximum resident set size" console_env "$out/floor")
+faults_console=$(time_v "Minor" console_env "$work/console-100000/dictorn" 7)
+faults_page=$(time_v "Minor" page_env "$work/page-100000/dictorn")
+faults_floor=$(time_v "Minor" console_env "$out/floor")
+
+# Usage: syscalls ENV-ARRAY-NAME PROGRAM ARGS...: system calls of one run.
+syscalls() {
   local -n environment=$1
   shift
-  { "${environment[@]}" /usr/bin/time -v "$@" 2>&1 >/dev/null || true; } |
-    awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}'
+  { "${environment[@]}" strace -f -c -o /dev/stderr "$@" 2>&1 >/dev/null ||
+      true; } | awk '$NF == "total" {print $4}'
 }
-rss_console=$(peak_kib console_env "$work/console-100000/dictorn" 7)
-rss_page=$(peak_kib page_env "$work/page-100000/dictorn")
-rss_floor=$(peak_kib console_env "$out/floor")
+calls_console=$(syscalls console_env "$work/console-100000/dictorn" 7)
+calls_page=$(syscalls page_env "$work/page-100000/dictorn")
+calls_floor=$(syscalls console_env "$out/floor")
 
 # --- index rebuild ----------------------------------------------------------
 echo "timing index rebuilds"
@@ -133,7 +155,7 @@ for n in 10000 100000 1000000; do
     :: -u "$work/rebuild-console-$n/dictorn.ndx" \
     "$work/rebuild-console-$n/dictorn" \
     :: /usr/bin/wc -l "$work/quotes-$n.txt"))
-  rebuild[page-$n]=${t[0]} rebuild[console-$n]=${t[2]} wc_seconds[$n]=${t[4]}
+  rebuild[page-$n]=${t[0]} rebuild[console-$n]=${t[3]} wc_seconds[$n]=${t[6]}
 done
 
 # --- CGI throughput ---------------------------------------------------------
@@ -201,7 +223,11 @@ results=$out/results.md
       -v fc="${ir[floor-console]}" -v fp="${ir[floor-page]}" \
       -v wc="$wall_console" -v wfc="$wall_floor_console" \
       -v wp="$wall_page" -v wfp="$wall_floor_page" \
+      -v cc="$cpu_console" -v cfc="$cpu_floor_console" \
+      -v cp="$cpu_page" -v cfp="$cpu_floor_page" \
       -v rc="$rss_console" -v rp="$rss_page" -v rf="$rss_floor" \
+      -v pfc="$faults_console" -v pfp="$faults_page" -v pff="$faults_floor" \
+      -v scc="$calls_console" -v scp="$calls_page" -v scf="$calls_floor" \
       -v rps="$rps_cgi" -v rpsf="$rps_floor" -v errors="$errors" '
     function mark(ok) { return ok ? "met" : "NOT MET" }
     BEGIN {
@@ -209,8 +235,12 @@ results=$out/results.md
       printf "| Instructions, page-mode run (next=7) | %d | %d | %.2f | <= 50,000: %s |\n", p, fp, p / fp, mark(p <= 50000)
       printf "| Wall time, console run (median) | %.0f us | %.0f us | %.3f | <= 1.1: %s |\n", wc * 1e6, wfc * 1e6, wc / wfc, mark(wc <= 1.1 * wfc)
       printf "| Wall time, page-mode run (median) | %.0f us | %.0f us | %.3f | <= 1.1: %s |\n", wp * 1e6, wfp * 1e6, wp / wfp, mark(wp <= 1.1 * wfp)
-      printf "| Peak resident memory, console run | %d KiB | %d KiB | +%d KiB | <= +512 KiB: %s |\n", rc, rf, rc - rf, mark(rc - rf <= 512)
-      printf "| Peak resident memory, page-mode run | %d KiB | %d KiB | +%d KiB | <= +512 KiB: %s |\n", rp, rf, rp - rf, mark(rp - rf <= 512)
+      printf "| Processor time, console run (median) | %.0f us | %.0f us | %.3f | |\n", cc * 1e6, cfc * 1e6, cc / cfc
+      printf "| Processor time, page-mode run (median) | %.0f us | %.0f us | %.3f | |\n", cp * 1e6, cfp * 1e6, cp / cfp
+      printf "| Peak resident memory, console run | %d KiB | %d KiB | %+d KiB | <= +512 KiB: %s |\n", rc, rf, rc - rf, mark(rc - rf <= 512)
+      printf "| Peak resident memory, page-mode run | %d KiB | %d KiB | %+d KiB | <= +512 KiB: %s |\n", rp, rf, rp - rf, mark(rp - rf <= 512)
+      printf "| Page faults, console / page-mode run | %d / %d | %d | %+d / %+d | |\n", pfc, pfp, pff, pfc - pff, pfp - pff
+      printf "| System calls, console / page-mode run | %d / %d | %d | %+d / %+d | |\n", scc, scp, scf, scc - scf, scp - scf
       printf "| CGI throughput, lighttpd + wrk, 4 connections | %.0f req/s | %.0f req/s | %.3f | >= 0.95: %s%s |\n", rps, rpsf, rps / rpsf, mark(rps >= 0.95 * rpsf), errors ? " (wrk saw errors)" : ""
     }'
   echo
@@ -236,11 +266,16 @@ results=$out/results.md
     "${ir[page-10]}" "${ir[page-1000]}" "${ir[page-100000]}" \
     "${ir[page-1000000]}"
   echo
-  echo "Floor: bench/floor.c, static. Instructions: valgrind --tool=callgrind,"
-  echo "environment \`${console_env[*]:2}\` (console) or a 9-variable CGI"
-  echo "environment (page mode). Wall time: $wall_runs alternated runs each."
-  echo "Rebuild: median of $rebuild_runs runs, quote file in the page cache."
-  echo "CGI: $wrk_rounds alternated rounds of ${wrk_seconds}s per program."
+  echo "Floor: bench/floor.c, \`gcc -O2 -static\`, writes one line, exits 1."
+  echo "Instructions: callgrind; environment \`${console_env[*]:2}\`"
+  echo "(console) or \`${page_env[*]:2}\` (page mode)."
+  echo "Wall and processor time: $wall_runs runs of each, alternated, spawned and"
+  echo "waited for as a web server does; processor time is the child's user +"
+  echo "system time. Rebuild: median of $rebuild_runs runs, index removed before"
+  echo "each, quote file in the page cache. CGI: wrk -t1 -c4, $wrk_rounds"
+  echo "alternated rounds of ${wrk_seconds}s per program."
+  echo "Machine: $(nproc) processors; load average $load_start at the start,"
+  echo "$(cut -d' ' -f1 /proc/loadavg) at the end."
 } >"$results"
 
 # --- plots ------------------------------------------------------------------

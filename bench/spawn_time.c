@@ -7,13 +7,15 @@
    Each command runs RUNS times (after a few untimed runs) with standard
    input, output and error on /dev/null and this environment; "-u PATH"
    removes PATH before each of its runs (an index, to time its rebuild). Prints
-   per command one line: the median and the fastest run in seconds. */
+   per command one line: the median and the fastest run in seconds, and the
+   median processor time (user and system) of the run in seconds. */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -26,6 +28,7 @@ struct command {
   char** argv;
   const char* unlink_path;
   double* seconds;
+  double* cpu_seconds;
 };
 
 static double now(void) {
@@ -35,7 +38,8 @@ static double now(void) {
 }
 
 static double run_once(const struct command* c,
-                       const posix_spawn_file_actions_t* actions) {
+                       const posix_spawn_file_actions_t* actions,
+                       double* cpu_seconds) {
   if (c->unlink_path) {
     unlink(c->unlink_path);
   }
@@ -48,9 +52,13 @@ static double run_once(const struct command* c,
     exit(2);
   }
   int status;
-  while (waitpid(pid, &status, 0) < 0) {
+  struct rusage usage;
+  while (wait4(pid, &status, 0, &usage) < 0) {
   }
   double seconds = now() - start;
+  *cpu_seconds = (double)usage.ru_utime.tv_sec + (double)usage.ru_stime.tv_sec +
+                 ((double)usage.ru_utime.tv_usec +
+                  (double)usage.ru_stime.tv_usec) * 1e-6;
   if (!WIFEXITED(status)) {
     fprintf(stderr, "spawn_time: %s did not exit normally\n", c->argv[0]);
     exit(2);
@@ -61,6 +69,13 @@ static double run_once(const struct command* c,
 static int by_value(const void* a, const void* b) {
   double x = *(const double*)a, y = *(const double*)b;
   return (x > y) - (x < y);
+}
+
+/* Sorts the values and returns their median. */
+static double median(double* values, int count) {
+  qsort(values, (size_t)count, sizeof(double), by_value);
+  return count % 2 ? values[count / 2]
+                   : (values[count / 2 - 1] + values[count / 2]) / 2;
 }
 
 int main(int argc, char** argv) {
@@ -87,6 +102,7 @@ int main(int argc, char** argv) {
       argv[i++] = NULL;  /* ends this command's argv */
     }
     c->seconds = calloc((size_t)runs, sizeof(double));
+    c->cpu_seconds = calloc((size_t)runs, sizeof(double));
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -95,18 +111,18 @@ int main(int argc, char** argv) {
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   for (int round = -warm_up_runs; round < runs; ++round) {
     for (int k = 0; k < count; ++k) {
-      double seconds = run_once(&commands[k], &actions);
+      double cpu_seconds;
+      double seconds = run_once(&commands[k], &actions, &cpu_seconds);
       if (round >= 0) {
         commands[k].seconds[round] = seconds;
+        commands[k].cpu_seconds[round] = cpu_seconds;
       }
     }
   }
   for (int k = 0; k < count; ++k) {
-    qsort(commands[k].seconds, (size_t)runs, sizeof(double), by_value);
-    double median = runs % 2 ? commands[k].seconds[runs / 2]
-                             : (commands[k].seconds[runs / 2 - 1] +
-                                commands[k].seconds[runs / 2]) / 2;
-    printf("%.9f %.9f\n", median, commands[k].seconds[0]);
+    double wall = median(commands[k].seconds, runs);
+    double cpu = median(commands[k].cpu_seconds, runs);
+    printf("%.9f %.9f %.9f\n", wall, commands[k].seconds[0], cpu);
   }
   return 0;
 }
