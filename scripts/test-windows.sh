@@ -150,7 +150,7 @@ if [ -z "$filter" ]; then
   failures=$((failures + 1))
 else
   DICTORN_TEST_BINARY=$windows_program \
-    DICTORN_TEST_LAUNCHER=$loader \
+    DICTORN_TEST_LAUNCHER=$root/scripts/wine-run.sh \
     DICTORN_TEST_PASS_ENV="WINEPREFIX WINEDEBUG" \
     DICTORN_TEST_CRLF=1 \
     DICTORN_TEST_WINE_PATHS=1 \
