@@ -192,23 +192,15 @@ int file_create(const char* path) {
 }
 
 int64_t file_read_at(int handle, void* data, size_t size, int64_t offset) {
-  size_t done = 0;
-  char* bytes = static_cast<char*>(data);
-  while (done < size) {
-    ssize_t got = pread(handle, bytes + done, size - done,
-                        static_cast<off_t>(offset) + static_cast<off_t>(done));
+  // One read: a regular file reads short only at its end, where asking again
+  // would only return 0.
+  for (;;) {
+    ssize_t got = pread(handle, data, size, static_cast<off_t>(offset));
     if (got < 0 && errno == EINTR) {
       continue;
     }
-    if (got < 0) {
-      return done > 0 ? static_cast<int64_t>(done) : -1;
-    }
-    if (got == 0) {
-      break;
-    }
-    done += static_cast<size_t>(got);
+    return got < 0 ? -1 : static_cast<int64_t>(got);
   }
-  return static_cast<int64_t>(done);
 }
 
 bool file_write(int handle, const void* data, size_t size) {
