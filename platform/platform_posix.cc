@@ -75,6 +75,22 @@ size_t executable_directory(char (&directory)[candidate_size]) {
   return slash == directory ? 1 : static_cast<size_t>(slash - directory);
 }
 
+// The current directory's candidate. The file is looked for by its bare
+// name first, so that the directory's path is asked for only when the file
+// is there.
+SearchResult try_current(const char* name, char (&candidate)[candidate_size],
+                         char (&path)[path_size]) {
+  struct stat info;
+  if (stat(name, &info) != 0 || S_ISDIR(info.st_mode)) {
+    return SearchResult::not_found;
+  }
+  size_t length = current_directory(candidate);
+  if (length == 0) {
+    return SearchResult::not_found;
+  }
+  return try_candidate(candidate, length, name, path);
+}
+
 // The executable's directory, where every search begins: found once by
 // platform_start and kept when it fits in a path. One longer can lead only to
 // a path too long, and each search finds it again.
@@ -129,17 +145,9 @@ SearchResult search_file(const char* name, char (&path)[path_size]) {
       return result;
     }
   }
-  length = current_directory(candidate);
-  bool have_current = length > 0;
-  // Run from the executable's directory, the current directory holds nothing
-  // that the first candidate did not.
-  bool same_as_executable = executable.kept && length == executable.length &&
-                            memcmp(candidate, executable.text, length) == 0;
-  if (have_current && !same_as_executable) {
-    SearchResult result = try_candidate(candidate, length, name, path);
-    if (result != SearchResult::not_found) {
-      return result;
-    }
+  SearchResult result = try_current(name, candidate, path);
+  if (result != SearchResult::not_found) {
+    return result;
   }
   const char* search_path = getenv("PATH");
   if (!search_path) {
@@ -149,16 +157,13 @@ SearchResult search_file(const char* name, char (&path)[path_size]) {
     const char* colon = strchr(element, ':');
     size_t element_length =
         colon ? static_cast<size_t>(colon - element) : strlen(element);
-    SearchResult result = SearchResult::not_found;
+    result = SearchResult::not_found;
     if (element_length > 0 && element_length < candidate_size) {
       memcpy(candidate, element, element_length);
       result = try_candidate(candidate, element_length, name, path);
-    } else if (element_length == 0 && have_current) {
+    } else if (element_length == 0) {
       // An empty element stands for the current directory.
-      length = current_directory(candidate);
-      if (length > 0) {
-        result = try_candidate(candidate, length, name, path);
-      }
+      result = try_current(name, candidate, path);
     }
     if (result != SearchResult::not_found) {
       return result;
