@@ -17,7 +17,7 @@ build=${BUILD:-build}
 case $build in /*) ;; *) build=$root/$build ;; esac
 
 # Runs of each program for the wall time, and seconds of wrk per program.
-wall_runs=${BENCH_WALL_RUNS:-300}
+wall_runs=${BENCH_WALL_RUNS:-500}
 wrk_rounds=${BENCH_WRK_ROUNDS:-5}
 wrk_seconds=${BENCH_WRK_SECONDS:-2}
 
