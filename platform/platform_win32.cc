@@ -92,6 +92,63 @@ HANDLE open_file(const char* path, DWORD access, DWORD disposition) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// FILE_RENAME_INFO as Windows 10 1607 and later read it, with flags in
+// place of ReplaceIfExists (these headers give that form to newer targets
+// only).
+struct RenameInformation {
+  DWORD flags;
+  HANDLE root_directory;
+  DWORD file_name_length;  // in bytes, the terminator not counted
+  wchar_t file_name[wide_path_size];
+};
+
+// FileRenameInfoEx; FILE_RENAME_FLAG_REPLACE_IF_EXISTS and
+// FILE_RENAME_FLAG_POSIX_SEMANTICS.
+constexpr int rename_information_class = 22;
+constexpr DWORD replace_if_exists = 0x1;
+constexpr DWORD posix_semantics = 0x2;
+
+using SetInformation = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS,
+                                     LPVOID, DWORD);
+
+// Replaces `to` by `from` with POSIX semantics, where the replaced file
+// leaves its name even while other runs hold it open: Windows 10 1607 and
+// later, on NTFS. False where that is not offered. Looked up at run time, so
+// that the program still starts on older Windows.
+bool replace_open_file(const wchar_t* from, const wchar_t* to) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  FARPROC found =
+      kernel ? GetProcAddress(kernel, "SetFileInformationByHandle") : nullptr;
+  if (!found) {
+    return false;
+  }
+  // Through void (*)(), which converts to any function type unwarned.
+  SetInformation set_information = reinterpret_cast<SetInformation>(
+      reinterpret_cast<void (*)()>(found));
+  RenameInformation information = {};
+  size_t length = wcslen(to);
+  information.flags = replace_if_exists | posix_semantics;
+  information.file_name_length =
+      static_cast<DWORD>(length * sizeof(wchar_t));
+  wmemcpy(information.file_name, to, length + 1);
+  HANDLE handle = CreateFileW(from, DELETE, share_all, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  BOOL renamed = set_information(
+      handle, static_cast<FILE_INFO_BY_HANDLE_CLASS>(rename_information_class),
+      &information, sizeof information);
+  CloseHandle(handle);
+  return renamed != 0;
+}
+
+// 100 times 10 ms: how long a rename waits for other runs to let go of the
+// index it replaces. A run holds the index for as long as it runs, a few
+// milliseconds.
+constexpr int rename_attempts = 100;
+constexpr DWORD rename_pause_milliseconds = 10;
+
 // 1 GiB: the most one ReadFile or WriteFile call is asked to move.
 constexpr size_t transfer_size_limit = size_t{1} << 30;
 
@@ -219,13 +276,32 @@ int64_t file_size(int handle) {
 bool file_close(int handle) { return CloseHandle(handle_of(handle)) != 0; }
 
 bool file_rename(const char* from, const char* to) {
-  if (fits_narrow(from) && fits_narrow(to)) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
-  }
   wchar_t wide_from[wide_path_size];
   wchar_t wide_to[wide_path_size];
-  return long_form(from, wide_from) && long_form(to, wide_to) &&
-         MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!long_form(from, wide_from) || !long_form(to, wide_to)) {
+    return false;
+  }
+  if (replace_open_file(wide_from, wide_to)) {
+    return true;
+  }
+  // Otherwise Windows cannot replace a file that another process holds
+  // open, and a virus scanner may hold a new file for a moment: wait for
+  // them, unless what stands at the target is a directory.
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING)) {
+      return true;
+    }
+    DWORD error = GetLastError();
+    DWORD target = GetFileAttributesW(wide_to);
+    bool held = (error == ERROR_ACCESS_DENIED ||
+                 error == ERROR_SHARING_VIOLATION) &&
+                (target == INVALID_FILE_ATTRIBUTES ||
+                 (target & FILE_ATTRIBUTE_DIRECTORY) == 0);
+    if (!held || attempt == rename_attempts) {
+      return false;
+    }
+    Sleep(rename_pause_milliseconds);
+  }
 }
 
 void file_remove(const char* path) {
