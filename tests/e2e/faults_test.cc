@@ -268,6 +268,19 @@ void fill_up(const std::string& path) {
 
 // ---- the index cannot be created ----
 
+std::string cannot_create_output(const Install& at, bool stale) {
+  return std::string(stale ? "\n\ntext file size difference\n" : "\n") +
+         "\nre-building index file " + at.index() + "\n\ncannot open new " +
+         at.index();
+}
+
+// A quote file and an index left from an older version of it.
+void place_stale(const Install& at, const std::string& quotes,
+                 const std::string& old_index) {
+  test::write_file(at.quote(), quotes);
+  test::write_file(at.index(), old_index);
+}
+
 TEST(Faults, IndexCannotBeCreated) {
   if (windows_program()) {
     GTEST_SKIP() << posix_only;
@@ -278,13 +291,11 @@ TEST(Faults, IndexCannotBeCreated) {
   {
     SCOPED_TRACE("no descriptor left for the new index");
     Install at;
-    test::write_file(at.quote(), quotes);
-    test::write_file(at.index(), old_index);
+    place_stale(at, quotes, old_index);
     // 0-2 are standard streams, 3 the quote file: neither the old index nor
     // a new one can be opened.
     RunResult run = run_limited(at, {.open_files = 4});
-    EXPECT_EQ(run.output, "\n\nre-building index file " + at.index() +
-                              "\n\ncannot open new " + at.index());
+    EXPECT_EQ(run.output, cannot_create_output(at, false));
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(test::read_file(at.index()) == old_index);
     EXPECT_EQ(test::list_directory(at.dir.path()), at.listing({"dictorn.ndx"}));
@@ -299,14 +310,10 @@ TEST(Faults, IndexCannotBeCreated) {
   {
     SCOPED_TRACE("the index's directory is a read-only bind mount");
     Install at;
-    test::write_file(at.quote(), quotes);
-    test::write_file(at.index(), old_index);
+    place_stale(at, quotes, old_index);
     ASSERT_TRUE(mounts.bind_read_only(at.dir.path()));
     RunResult run = test::run_program(at.dir.path(), {});
-    EXPECT_EQ(run.output, "\n\ntext file size difference\n"
-                          "\nre-building index file " +
-                              at.index() + "\n\ncannot open new " +
-                              at.index());
+    EXPECT_EQ(run.output, cannot_create_output(at, true));
     EXPECT_EQ(run.status, 1);
     mounts.undo(at.dir.path());
     EXPECT_TRUE(test::read_file(at.index()) == old_index);
@@ -319,13 +326,9 @@ TEST(Faults, IndexCannotBeCreated) {
     // The root directory and the three files take every inode.
     ASSERT_TRUE(mounts.tmpfs(at.dir.path(), "nr_inodes=4,size=64m"));
     test::install_program(at.dir.path());
-    test::write_file(at.quote(), quotes);
-    test::write_file(at.index(), old_index);
+    place_stale(at, quotes, old_index);
     RunResult run = test::run_program(at.dir.path(), {});
-    EXPECT_EQ(run.output, "\n\ntext file size difference\n"
-                          "\nre-building index file " +
-                              at.index() + "\n\ncannot open new " +
-                              at.index());
+    EXPECT_EQ(run.output, cannot_create_output(at, true));
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(test::read_file(at.index()) == old_index);
     EXPECT_EQ(test::list_directory(at.dir.path()), at.listing({"dictorn.ndx"}));
@@ -355,8 +358,7 @@ TEST(Faults, WritingTheIndexFails) {
     SCOPED_TRACE(c.name);
     Install at;
     std::string quotes = numbered_quotes(c.quotes);
-    test::write_file(at.quote(), quotes);
-    test::write_file(at.index(), old_index);
+    place_stale(at, quotes, old_index);
     RunResult run = run_limited(at, {.file_size = c.file_size});
     EXPECT_TRUE(run.output == rebuild_output(at, c.quotes + 1, true) +
                                   "\nerror writing " + at.index())
@@ -372,8 +374,7 @@ TEST(Faults, WritingTheIndexFails) {
     SCOPED_TRACE("the file size limit's signal is not ignored");
     Install at;
     std::string quotes = numbered_quotes(10);
-    test::write_file(at.quote(), quotes);
-    test::write_file(at.index(), old_index);
+    place_stale(at, quotes, old_index);
     RunResult run =
         run_limited(at, {.file_size = 0, .sigxfsz_ignored = false});
     EXPECT_EQ(run.signal, SIGXFSZ);
@@ -395,8 +396,7 @@ TEST(Faults, WritingTheIndexFails) {
     ASSERT_TRUE(mounts.tmpfs(at.dir.path(), "size=16m"));
     test::install_program(at.dir.path());
     std::string quotes = numbered_quotes(10);
-    test::write_file(at.quote(), quotes);
-    test::write_file(at.index(), old_index);
+    place_stale(at, quotes, old_index);
     fill_up(at.dir.file("filler"));
     RunResult run = test::run_program(at.dir.path(), {});
     EXPECT_EQ(run.output, rebuild_output(at, 11, true) + "\nerror writing " +
