@@ -17,9 +17,9 @@ build=${BUILD:-build}
 case $build in /*) ;; *) build=$root/$build ;; esac
 
 # Runs of each program for the wall time, and seconds of wrk per program.
-wall_runs=${BENCH_WALL_RUNS:-500}
-wrk_rounds=${BENCH_WRK_ROUNDS:-5}
-wrk_seconds=${BENCH_WRK_SECONDS:-2}
+wall_runs=${BENCH_WALL_RUNS:-1000}
+wrk_rounds=${BENCH_WRK_ROUNDS:-10}
+wrk_seconds=${BENCH_WRK_SECONDS:-1}
 
 # --- tools ------------------------------------------------------------------
 scripts/deps.sh build
@@ -46,14 +46,20 @@ gcc -O2 -static -o "$out/floor" bench/floor.c
 gcc -O2 -o "$out/make_quotes" bench/make_quotes.c
 gcc -O2 -o "$out/spawn_time" bench/spawn_time.c
 
-# The environments of the runs: a console user's and a web server's. Both
-# programs of a comparison run in the same one, since glibc's start-up reads
-# the whole environment.
+# The environments of the runs. Both programs of a comparison run in the
+# same one, since glibc's start-up reads the whole environment. A console run
+# is a user's: in another directory, with a PATH. A page-mode run is started
+# as a web server starts a CGI program: in the program's directory, with the
+# request's variables and no PATH (lighttpd passes none).
 console_env=(env -i PATH=/usr/bin:/bin HOME=/root LANG=C TERM=dumb)
-page_env=(env -i PATH=/usr/bin:/bin GATEWAY_INTERFACE=CGI/1.1
-          SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET
-          SCRIPT_NAME=/cgi-bin/dictorn QUERY_STRING=next=7
-          SERVER_NAME=127.0.0.1 SERVER_PORT=80 REMOTE_ADDR=127.0.0.1)
+page_variables=(GATEWAY_INTERFACE=CGI/1.1 SERVER_PROTOCOL=HTTP/1.1
+                REQUEST_METHOD=GET SCRIPT_NAME=/cgi-bin/dictorn
+                QUERY_STRING=next=7 SERVER_NAME=127.0.0.1 SERVER_PORT=80
+                REMOTE_ADDR=127.0.0.1)
+# Usage: page_env_in DIR: sets page_env to run there.
+page_env_in() {
+  page_env=(env -i -C "$1" "${page_variables[@]}")
+}
 
 # One folder per quote file and mode: the program, its quotes, and in page
 # mode the configuration file. The first run builds the index.
@@ -96,10 +102,12 @@ echo "counting instructions"
 declare -A ir
 for n in 10 1000 100000 1000000; do
   ir[console-$n]=$(instructions console_env "$work/console-$n/dictorn" 7)
+  page_env_in "$work/page-$n"
   ir[page-$n]=$(instructions page_env "$work/page-$n/dictorn")
 done
-ir[floor-console]=$(instructions console_env "$out/floor")
-ir[floor-page]=$(instructions page_env "$out/floor")
+page_env_in "$work/page-100000"
+ir[floor-console]=$(instructions console_env "$work/console-100000/floor")
+ir[floor-page]=$(instructions page_env "$work/page-100000/floor")
 
 # --- wall time, processor time, page faults, system calls ------------------
 # spawn_time prints per command: median wall time, fastest, median processor
@@ -126,10 +134,18 @@ rss_console=$(time_v "Maximum resident set size" console_env \
   "$work/console-100000/dictorn" 7)
 rss_page=$(time_v "Maximum resident set size" page_env \
   "$work/page-100000/dictorn")
-rss_floor=$(time_v "Maximum resident set size" console_env "$out/floor")
-faults_console=$(time_v "Minor" console_env "$work/console-100000/dictorn" 7)
-faults_page=$(time_v "Minor" page_env "$work/page-100000/dictorn")
-faults_floor=$(time_v "Minor" console_env "$out/floor")
+rss_floor=$(time_v "Maximum resident set size" console_env \
+  "$work/console-100000/floor")
+# Usage: faults ENV-ARRAY-NAME PROGRAM ARGS...: the median of 11 runs' minor
+# page faults (a run's count varies by one or two with the stack's place).
+faults() {
+  for _ in $(seq 11); do
+    time_v "Minor" "$@"
+  done | sort -n | sed -n 6p
+}
+faults_console=$(faults console_env "$work/console-100000/dictorn" 7)
+faults_page=$(faults page_env "$work/page-100000/dictorn")
+faults_floor=$(faults console_env "$work/console-100000/floor")
 
 # Usage: syscalls ENV-ARRAY-NAME PROGRAM ARGS...: system calls of one run.
 syscalls() {
@@ -140,7 +156,7 @@ syscalls() {
 }
 calls_console=$(syscalls console_env "$work/console-100000/dictorn" 7)
 calls_page=$(syscalls page_env "$work/page-100000/dictorn")
-calls_floor=$(syscalls console_env "$out/floor")
+calls_floor=$(syscalls console_env "$work/console-100000/floor")
 
 # --- index rebuild ----------------------------------------------------------
 echo "timing index rebuilds"
@@ -239,7 +255,7 @@ results=$out/results.md
       printf "| Processor time, page-mode run (median) | %.0f us | %.0f us | %.3f | |\n", cp * 1e6, cfp * 1e6, cp / cfp
       printf "| Peak resident memory, console run | %d KiB | %d KiB | %+d KiB | <= +512 KiB: %s |\n", rc, rf, rc - rf, mark(rc - rf <= 512)
       printf "| Peak resident memory, page-mode run | %d KiB | %d KiB | %+d KiB | <= +512 KiB: %s |\n", rp, rf, rp - rf, mark(rp - rf <= 512)
-      printf "| Page faults, console / page-mode run | %d / %d | %d | %+d / %+d | |\n", pfc, pfp, pff, pfc - pff, pfp - pff
+      printf "| Page faults (median of 11), console / page-mode run | %d / %d | %d | %+d / %+d | |\n", pfc, pfp, pff, pfc - pff, pfp - pff
       printf "| System calls, console / page-mode run | %d / %d | %d | %+d / %+d | |\n", scc, scp, scf, scc - scf, scp - scf
       printf "| CGI throughput, lighttpd + wrk, 4 connections | %.0f req/s | %.0f req/s | %.3f | >= 0.95: %s%s |\n", rps, rpsf, rps / rpsf, mark(rps >= 0.95 * rpsf), errors ? " (wrk saw errors)" : ""
     }'
@@ -267,8 +283,10 @@ results=$out/results.md
     "${ir[page-1000000]}"
   echo
   echo "Floor: bench/floor.c, \`gcc -O2 -static\`, writes one line, exits 1."
-  echo "Instructions: callgrind; environment \`${console_env[*]:2}\`"
-  echo "(console) or \`${page_env[*]:2}\` (page mode)."
+  echo "Console runs: environment \`${console_env[*]:2}\`, run from the"
+  echo "repository. Page-mode runs: environment \`${page_variables[*]}\`,"
+  echo "run from the program's directory (as lighttpd runs a CGI program)."
+  echo "Instructions: valgrind --tool=callgrind."
   echo "Wall and processor time: $wall_runs runs of each, alternated, spawned and"
   echo "waited for as a web server does; processor time is the child's user +"
   echo "system time. Rebuild: median of $rebuild_runs runs, index removed before"
