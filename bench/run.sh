@@ -23,8 +23,9 @@ wrk_seconds=${BENCH_WRK_SECONDS:-1}
 
 # --- tools ------------------------------------------------------------------
 scripts/deps.sh build
+export PATH=$PATH:/usr/sbin  # lighttpd
 need=()
-for pair in valgrind:valgrind lighttpd:lighttpd wrk:wrk gnuplot:gnuplot \
+for pair in valgrind:valgrind lighttpd:lighttpd wrk:wrk gnuplot:gnuplot-nox \
             /usr/bin/time:time strace:strace gcc:gcc; do
   command -v "${pair%%:*}" >/dev/null 2>&1 || need+=("${pair#*:}")
 done
