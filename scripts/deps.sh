@@ -16,7 +16,8 @@ if [ "${1:-build}" = test ]; then
   want curl
   want chromium
   want nodejs
-  want npm
+  # NodeSource's nodejs carries npm and conflicts with Debian's npm package.
+  command -v npm >/dev/null 2>&1 || want npm
 fi
 if [ "${1:-build}" = serve ]; then
   want lighttpd
