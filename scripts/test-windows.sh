@@ -54,6 +54,9 @@ trap finish EXIT
 # One server for every run, rather than one started and stopped per run
 # (one already running for this prefix serves as well).
 "$wineserver" -p </dev/null >/dev/null 2>&1 || true
+# The first program of a session starts Wine's services, which keep the
+# standard streams they are given: give them none of the tests' own.
+"$loader" wineboot </dev/null >/dev/null 2>&1
 
 # --- One index for both platforms --------------------------------------------
 failures=0

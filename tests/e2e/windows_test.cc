@@ -4,15 +4,25 @@
 // (DICTORN_TEST_WINE_PATHS=1, with the rest of the end-to-end suite); in a
 // Linux run they are skipped.
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "app/page_fixture.h"
 #include "test_support.h"
 
 namespace {
@@ -161,6 +171,166 @@ TEST(WindowsProgram, LongPaths) {
     EXPECT_EQ(shown.output, expected("\n  second\n\n"));
     EXPECT_EQ(shown.status, 1);
   }
+}
+
+// ---- a rebuild while another run holds the index ----
+
+std::vector<std::string> words(const char* text) {
+  std::vector<std::string> list;
+  std::istringstream in(text ? text : "");
+  for (std::string word; in >> word;) {
+    list.push_back(word);
+  }
+  return list;
+}
+
+// A run of the program whose standard output is a pipe that the test reads
+// when it chooses: until then the program blocks writing, its files open.
+struct HeldRun {
+  pid_t pid = -1;
+  int output = -1;  // the pipe's read end
+  std::string bytes;  // what has been read so far
+};
+
+// Started as test::run_program starts the program: through the launcher,
+// with exactly `env` and the variables DICTORN_TEST_PASS_ENV names.
+HeldRun start_held_run(const std::string& dir,
+                       std::vector<std::string> env) {
+  std::vector<std::string> command = words(getenv("DICTORN_TEST_LAUNCHER"));
+  command.push_back(test::install_program(dir));
+  for (const std::string& name : words(getenv("DICTORN_TEST_PASS_ENV"))) {
+    if (const char* value = getenv(name.c_str())) {
+      env.push_back(name + "=" + value);
+    }
+  }
+  std::vector<char*> argv;
+  for (std::string& word : command) {
+    argv.push_back(word.data());
+  }
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& entry : env) {
+    envp.push_back(entry.data());
+  }
+  envp.push_back(nullptr);
+  HeldRun run;
+  int ends[2];
+  if (pipe(ends) != 0) {
+    ADD_FAILURE() << "pipe: " << strerror(errno);
+    return run;
+  }
+  run.pid = fork();
+  if (run.pid == 0) {
+    int input = open("/dev/null", O_RDONLY);
+    dup2(input, 0);
+    dup2(ends[1], 1);
+    close(ends[0]);
+    close(ends[1]);
+    if (chdir(dir.c_str()) != 0) {
+      _exit(126);
+    }
+    alarm(60);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  close(ends[1]);
+  run.output = ends[0];
+  return run;
+}
+
+// Reads until `marker` has come (true), or the end or 30 s of silence.
+bool read_until(HeldRun& run, const std::string& marker) {
+  char chunk[4096];
+  while (marker.empty() || run.bytes.find(marker) == std::string::npos) {
+    pollfd ready = {run.output, POLLIN, 0};
+    if (poll(&ready, 1, 30000) <= 0) {
+      return false;
+    }
+    ssize_t got = read(run.output, chunk, sizeof chunk);
+    if (got <= 0) {
+      return false;
+    }
+    run.bytes.append(chunk, static_cast<size_t>(got));
+  }
+  return true;
+}
+
+// Reads to the end and returns the exit status.
+int finish(HeldRun& run) {
+  read_until(run, "");
+  close(run.output);
+  int status = 0;
+  waitpid(run.pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Windows before 10 cannot replace a file that another process holds open,
+// and Wine behaves the same: the rebuild waits for the run that holds the
+// old index to let go, then puts the new index in place. Where Windows
+// offers POSIX semantics the replacement is immediate.
+TEST(WindowsProgram, RebuildReplacesAnIndexAnotherRunHolds) {
+  if (!testing_windows_program()) {
+    GTEST_SKIP() << windows_only;
+  }
+  test::TempDir dir;
+  std::string program = test::install_program(dir.path());
+  test::write_file(dir.file("dictorn.txt"), "alpha\nbeta\n");
+  ASSERT_EQ(test::run_program(dir.path(), {}).status, 0);
+  std::string old_index = test::read_file(dir.file("dictorn.ndx"));
+  // A page run, whose tail is far more than a pipe holds: it blocks after
+  // the quote, with the index open.
+  test::write_file(dir.file("dictorn32.conf"), "");
+  std::string tail_line(999, 't');
+  std::string tail;
+  for (int i = 0; i < 1024; ++i) {
+    tail += tail_line + "\n";
+  }
+  test::write_file(dir.file("dictorn32tail.htm"), tail);
+  HeldRun holder = start_held_run(dir.path(), {"QUERY_STRING=next=0"});
+  ASSERT_TRUE(read_until(holder, "alpha")) << holder.bytes;
+
+  // The quote file grows; the next run, a page run as well, rebuilds.
+  test::write_file(dir.file("dictorn.txt"), "alpha\nbeta\ngamma\n");
+  std::atomic<bool> rebuild_done = false;
+  RunResult rebuild;
+  std::thread rebuilding([&] {
+    rebuild = test::run_program(dir.path(), {}, {"QUERY_STRING=next=0"});
+    rebuild_done = true;
+  });
+  // Once the new index stands ready under its temporary name, the old one
+  // is still in place, whole, for as long as the holder runs.
+  bool ready = false;
+  for (int wait = 0; wait < 3000 && !ready && !rebuild_done; ++wait) {
+    for (const std::string& name : test::list_directory(dir.path())) {
+      ready |= name.ends_with(".tmp");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(ready) << "the rebuild finished while the index was held";
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(test::read_file(dir.file("dictorn.ndx")) == old_index);
+
+  std::string tail_shown;
+  for (int i = 0; i < 1024; ++i) {
+    tail_shown += tail_line + "\n\n";  // copy_template adds a line feed
+  }
+  EXPECT_EQ(finish(holder), 1);
+  EXPECT_TRUE(holder.bytes.ends_with(expected(tail_shown)));
+  rebuilding.join();
+
+  EXPECT_EQ(rebuild.output,
+            expected(std::string(page_header) + built_in_page_head + "\n" +
+                     "\ntext file size difference\n" +
+                     "\nre-building index file " +
+                     test::shown_path(dir.file("dictorn.ndx")) + "\n"));
+  EXPECT_EQ(rebuild.status, 0);
+  EXPECT_EQ(test::read_file(dir.file("dictorn.ndx")),
+            test::index_bytes({3, 17, 0, 6, 11, 17}));
+  std::vector<std::string> left = {"dictorn.ndx", "dictorn.txt",
+                                   "dictorn32.conf", "dictorn32tail.htm",
+                                   program_name(program)};
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(test::list_directory(dir.path()), left);
 }
 
 }  // namespace
