@@ -40,7 +40,8 @@ if [ ! -f "$WINEPREFIX/.dictorn-ready" ]; then
   echo "creating the Wine prefix $WINEPREFIX"
   rm -rf "$WINEPREFIX"
   mkdir -p "$(dirname "$WINEPREFIX")"
-  "$loader" wineboot -i >/dev/null 2>&1
+  # No Mono or Gecko: the program needs neither, and no one is there to ask.
+  WINEDLLOVERRIDES="mscoree,mshtml=" "$loader" wineboot -i >/dev/null 2>&1
   "$wineserver" -w
   touch "$WINEPREFIX/.dictorn-ready"
 fi
