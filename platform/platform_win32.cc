@@ -24,8 +24,9 @@ int handle_number(HANDLE handle) { return HandleToLong(handle); }
 
 HANDLE handle_of(int number) { return LongToHandle(number); }
 
-// Readers share everything, deleting included, so that a run that replaces
-// the index can rename over one that other runs hold open.
+// Every handle shares everything, deleting included: where Windows offers
+// POSIX semantics (file_rename), a rebuild can then replace an index that
+// other runs hold open.
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE |
                             FILE_SHARE_DELETE;
 
