@@ -173,6 +173,31 @@ TEST(WindowsProgram, LongPaths) {
   }
 }
 
+// A directory at the index path cannot be opened as a file, so the index
+// counts as missing: the rebuild runs and cannot put its index in place.
+// (The Linux program opens the directory and fails to read it.)
+TEST(WindowsProgram, IndexPathTakenByADirectory) {
+  if (!testing_windows_program()) {
+    GTEST_SKIP() << windows_only;
+  }
+  test::TempDir dir;
+  std::string program = test::install_program(dir.path());
+  test::write_file(dir.file("dictorn.txt"), "alpha\nbeta\n");
+  test::make_directory(dir.file("dictorn.ndx"));
+  std::string index = test::shown_path(dir.file("dictorn.ndx"));
+  for (int run = 0; run < 2; ++run) {
+    RunResult result = test::run_program(dir.path(), {"1"});
+    EXPECT_EQ(result.output,
+              expected("\n" + rebuilt(index, 3) + "\nerror writing " + index));
+    EXPECT_EQ(result.status, 1);
+  }
+  std::vector<std::string> left = {"dictorn.ndx", "dictorn.txt",
+                                   program_name(program)};
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(test::list_directory(dir.path()), left);
+  EXPECT_TRUE(test::list_directory(dir.file("dictorn.ndx")).empty());
+}
+
 // ---- a rebuild while another run holds the index ----
 
 std::vector<std::string> words(const char* text) {
