@@ -22,19 +22,8 @@ wrk_rounds=${BENCH_WRK_ROUNDS:-10}
 wrk_seconds=${BENCH_WRK_SECONDS:-1}
 
 # --- tools ------------------------------------------------------------------
-scripts/deps.sh build
+scripts/deps.sh bench
 export PATH=$PATH:/usr/sbin  # lighttpd
-need=()
-for pair in valgrind:valgrind lighttpd:lighttpd wrk:wrk gnuplot:gnuplot-nox \
-            /usr/bin/time:time strace:strace gcc:gcc; do
-  command -v "${pair%%:*}" >/dev/null 2>&1 || need+=("${pair#*:}")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "installing: ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need[@]}" >/dev/null
-fi
 
 # --- builds -----------------------------------------------------------------
 cmake -S . -B "$build" -G Ninja >/dev/null

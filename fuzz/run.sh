@@ -21,16 +21,7 @@ fi
 build=${FUZZ_BUILD:-build-fuzz}
 root=$PWD
 
-need=()
-for package in cmake ninja-build clang-14 libfuzzer-14-dev libclang-rt-14-dev; do
-  dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "installing: ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+scripts/deps.sh fuzz
 
 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j2

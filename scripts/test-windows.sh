@@ -11,12 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-if ! dpkg -s wine64 >/dev/null 2>&1; then
-  echo "installing: wine64"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq wine64 >/dev/null
-fi
+scripts/deps.sh wine
 # Builds both programs and fails unless each imports only system DLLs: the
 # one check the 32-bit program gets here.
 scripts/windows.sh

@@ -6,16 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-for package in cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64; do
-  dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "installing: ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+scripts/deps.sh windows
 
 # check_imports EXE OBJDUMP MAGIC: the PE kind and the imported DLLs.
 check_imports() {
