@@ -44,10 +44,11 @@ int anonymous_file() {
   return fd;
 }
 
+// Everything in a file from its start, or what is left in a pipe.
 std::string read_all(int fd) {
   std::string bytes;
   char chunk[65536];
-  lseek(fd, 0, SEEK_SET);
+  lseek(fd, 0, SEEK_SET);  // fails on a pipe, which is read from where it is
   for (;;) {
     ssize_t got = read(fd, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) {
@@ -361,80 +362,146 @@ RunResult run_program(const std::string& dir,
   return run_program(run);
 }
 
-RunResult run_program(const ProgramRun& run) {
-  std::string program = install_program(run.program_dir);
-  std::vector<std::string> command = split_words(getenv("DICTORN_TEST_LAUNCHER"));
-  if (!command.empty()) {
-    command[0] = find_executable(command[0]);
-  }
-  command.push_back(program);
-  command.insert(command.end(), run.args.begin(), run.args.end());
+namespace {
 
-  std::vector<std::string> environment = run.env;
+// What one run of the program executes, and where.
+struct Command {
+  std::vector<std::string> words;        // the launcher's, then the program's
+  std::vector<std::string> environment;  // exactly the program's
+  std::string work_dir;
+};
+
+Command command_for(const ProgramRun& run) {
+  Command command;
+  command.words = split_words(getenv("DICTORN_TEST_LAUNCHER"));
+  if (!command.words.empty()) {
+    command.words[0] = find_executable(command.words[0]);
+  }
+  command.words.push_back(install_program(run.program_dir));
+  command.words.insert(command.words.end(), run.args.begin(), run.args.end());
+
+  command.environment = run.env;
   for (const std::string& name :
        split_words(getenv("DICTORN_TEST_PASS_ENV"))) {
     const char* value = getenv(name.c_str());
     bool set_by_test = std::any_of(
-        environment.begin(), environment.end(), [&](const std::string& e) {
+        command.environment.begin(), command.environment.end(),
+        [&](const std::string& e) {
           return e.compare(0, name.size() + 1, name + "=") == 0;
         });
     if (value && !set_by_test) {
-      environment.push_back(name + "=" + value);
+      command.environment.push_back(name + "=" + value);
     }
   }
+  command.work_dir = run.work_dir.empty() ? run.program_dir : run.work_dir;
+  return command;
+}
 
+// Starts `command` in a child with `output` as its standard output and
+// /dev/null as its input; `unused` (unless -1) is closed in the child.
+// Returns the child's pid, or -1.
+pid_t spawn(Command& command, const std::function<bool()>& prepare,
+            int output, int unused) {
+  // Everything the child needs is made before the fork: a test may run
+  // threads, and the child must not allocate.
   std::vector<char*> argv;
-  for (std::string& word : command) {
+  for (std::string& word : command.words) {
     argv.push_back(word.data());
   }
   argv.push_back(nullptr);
   std::vector<char*> envp;
-  for (std::string& entry : environment) {
+  for (std::string& entry : command.environment) {
     envp.push_back(entry.data());
   }
   envp.push_back(nullptr);
-  std::string work_dir = run.work_dir.empty() ? run.program_dir : run.work_dir;
-
-  int output = -1;
-  int pipe_ends[2] = {-1, -1};
-  if (run.close_stdout) {
-    if (pipe(pipe_ends) != 0) {
-      ADD_FAILURE() << "pipe: " << strerror(errno);
-      return RunResult{};
-    }
-    close(pipe_ends[0]);  // the reader is gone before the program writes
-  } else {
-    output = anonymous_file();
-    if (output < 0) {
-      return RunResult{};
-    }
-  }
   fflush(stdout);
   fflush(stderr);
   pid_t child = fork();
   if (child < 0) {
     ADD_FAILURE() << "fork: " << strerror(errno);
-    return RunResult{};
+    return -1;
   }
   if (child == 0) {
     int input = open("/dev/null", O_RDONLY);
     dup2(input, 0);
-    dup2(run.close_stdout ? pipe_ends[1] : output, 1);
+    dup2(output, 1);
+    for (int fd : {input, output, unused}) {
+      if (fd > 2) {
+        close(fd);
+      }
+    }
     // The program must not depend on what the test process ignores.
     signal(SIGPIPE, SIG_DFL);
-    if (chdir(work_dir.c_str()) != 0) {
+    if ((prepare && !prepare()) || chdir(command.work_dir.c_str()) != 0) {
       _exit(126);
     }
     alarm(run_time_limit_seconds);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
+  return child;
+}
+
+}  // namespace
+
+RunResult run_program(const ProgramRun& run) {
+  Command command = command_for(run);
+  int output = -1;
   if (run.close_stdout) {
-    close(pipe_ends[1]);
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0) {
+      ADD_FAILURE() << "pipe: " << strerror(errno);
+      return RunResult{};
+    }
+    close(pipe_ends[0]);  // the reader is gone before the program writes
+    output = pipe_ends[1];
+  } else {
+    output = anonymous_file();
+    if (output < 0) {
+      return RunResult{};
+    }
+  }
+  pid_t child = spawn(command, run.prepare, output, -1);
+  if (run.close_stdout || child < 0) {
+    close(output);
+    output = -1;
+  }
+  if (child < 0) {
+    return RunResult{};
   }
   RunResult result = wait_for(child, output);
-  EXPECT_NE(result.status, 127) << "cannot start " << argv[0];
-  EXPECT_NE(result.status, 126) << "cannot enter " << work_dir;
+  EXPECT_NE(result.status, 127) << "cannot start " << command.words[0];
+  EXPECT_NE(result.status, 126) << "cannot enter " << command.work_dir;
+  return result;
+}
+
+StartedRun start_program(const ProgramRun& run) {
+  Command command = command_for(run);
+  StartedRun started;
+  int ends[2];
+  if (pipe(ends) != 0) {
+    ADD_FAILURE() << "pipe: " << strerror(errno);
+    return started;
+  }
+  started.pid = spawn(command, run.prepare, ends[1], ends[0]);
+  close(ends[1]);
+  if (started.pid < 0) {
+    close(ends[0]);
+  } else {
+    started.output = ends[0];
+  }
+  return started;
+}
+
+RunResult finish_program(StartedRun& run) {
+  if (run.pid < 0) {
+    return RunResult{};
+  }
+  std::string bytes = read_all(run.output);
+  close(run.output);
+  run.output = -1;
+  RunResult result = wait_for(run.pid, -1);
+  result.output = bytes;
   return result;
 }
 

@@ -18,6 +18,8 @@
 //                          gives Unix paths ("Z:\tmp\..."): shown_path()
 //                          translates them
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -117,6 +119,17 @@ struct ProgramRun {
   std::vector<std::string> args;        // the arguments after its name
   std::vector<std::string> env;         // exactly its environment
   bool close_stdout = false;            // a pipe whose reader has gone
+  // Called in the child once its standard streams are in place, just
+  // before it enters work_dir and starts the program: limits and signal
+  // dispositions a test sets. It must not allocate (the test may run
+  // threads). Returning false ends the child with status 126.
+  std::function<bool()> prepare;
+};
+
+// A started run whose standard output is a pipe that the test reads.
+struct StartedRun {
+  pid_t pid = -1;   // -1: the run did not start
+  int output = -1;  // the pipe's read end
 };
 
 // Copies the program into `dir` (once) and returns the copy's path.
@@ -129,5 +142,14 @@ RunResult run_program(const std::string& dir,
                       const std::vector<std::string>& args,
                       const std::vector<std::string>& env = {});
 RunResult run_program(const ProgramRun& run);
+
+// Starts the program as run_program does (close_stdout aside), with its
+// standard output on a pipe, and returns at once: the test reads the pipe
+// when it chooses, and until then the program blocks once the pipe is full.
+StartedRun start_program(const ProgramRun& run);
+
+// Reads a started run's output to its end, closes the pipe and waits for
+// the program.
+RunResult finish_program(StartedRun& run);
 
 }  // namespace test

@@ -17,7 +17,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -119,105 +118,40 @@ struct Limits {
   bool sigxfsz_ignored = true;
 };
 
-// The program started with its standard output on a pipe (which no file
-// size limit applies to) and the limits applied; nothing inherited but the
-// variables DICTORN_TEST_PASS_ENV names (the sanitizer options).
-pid_t start(const Install& at, const std::vector<std::string>& args,
-            const Limits& limits, int& output) {
-  std::vector<std::string> words = {at.program};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<std::string> env;
+// The program started as test::start_program starts it, with the limits
+// applied; its standard output is a pipe, which no file size limit applies
+// to.
+test::StartedRun start(const Install& at, const Limits& limits) {
+  test::ProgramRun run;
+  run.program_dir = at.dir.path();
+  // The leak checker of a sanitizer build opens files of its own at exit,
+  // which a limit on open files takes away.
   const char* pass = getenv("DICTORN_TEST_PASS_ENV");
-  std::string names = pass ? pass : "";
-  for (size_t start = 0; start < names.size();) {
-    size_t end = names.find(' ', start);
-    std::string name = names.substr(start, end - start);
-    const char* value = name.empty() ? nullptr : getenv(name.c_str());
-    if (value) {
-      env.push_back(name + "=" + value);
-      // The leak checker of a sanitizer build opens files of its own at
-      // exit, which a limit on open files takes away.
-      if (name == "ASAN_OPTIONS" && limits.open_files != RLIM_INFINITY) {
-        env.back() += ":detect_leaks=0";
-      }
-    }
-    start = end == std::string::npos ? names.size() : end + 1;
+  const char* asan = getenv("ASAN_OPTIONS");
+  if (asan && limits.open_files != RLIM_INFINITY &&
+      (" " + std::string(pass ? pass : "") + " ").find(" ASAN_OPTIONS ") !=
+          std::string::npos) {
+    run.env.push_back(std::string("ASAN_OPTIONS=") + asan + ":detect_leaks=0");
   }
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& entry : env) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
-  int ends[2];
-  if (pipe(ends) != 0) {
-    ADD_FAILURE() << "pipe: " << strerror(errno);
-    return -1;
-  }
-  fflush(stdout);
-  fflush(stderr);
-  pid_t child = fork();
-  if (child == 0) {
-    dup2(ends[1], 1);
-    int input = open("/dev/null", O_RDONLY);
-    dup2(input, 0);
+  run.prepare = [limits] {
     for (int fd = 3; fd < 1024; ++fd) {
       close(fd);
     }
     signal(SIGXFSZ, limits.sigxfsz_ignored ? SIG_IGN : SIG_DFL);
-    signal(SIGPIPE, SIG_DFL);
     // Only the limits asked for: the open-file limit cannot be unlimited.
     rlimit file_size = {limits.file_size, limits.file_size};
     rlimit open_files = {limits.open_files, limits.open_files};
-    if ((limits.file_size != RLIM_INFINITY &&
-         setrlimit(RLIMIT_FSIZE, &file_size) != 0) ||
-        (limits.open_files != RLIM_INFINITY &&
-         setrlimit(RLIMIT_NOFILE, &open_files) != 0) ||
-        chdir(at.dir.path().c_str()) != 0) {
-      _exit(126);
-    }
-    alarm(60);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  close(ends[1]);
-  output = ends[0];
-  return child;
+    return (limits.file_size == RLIM_INFINITY ||
+            setrlimit(RLIMIT_FSIZE, &file_size) == 0) &&
+           (limits.open_files == RLIM_INFINITY ||
+            setrlimit(RLIMIT_NOFILE, &open_files) == 0);
+  };
+  return test::start_program(run);
 }
 
-RunResult finish(pid_t child, int output) {
-  RunResult result;
-  char chunk[65536];
-  for (ssize_t got; (got = read(output, chunk, sizeof chunk)) != 0;) {
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got < 0) {
-      break;
-    }
-    result.output.append(chunk, static_cast<size_t>(got));
-  }
-  close(output);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status)) {
-    result.status = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal = WTERMSIG(status);
-  }
-  return result;
-}
-
-RunResult run_limited(const Install& at, const Limits& limits,
-                      const std::vector<std::string>& args = {}) {
-  int output = -1;
-  pid_t child = start(at, args, limits, output);
-  return child < 0 ? RunResult{} : finish(child, output);
+RunResult run_limited(const Install& at, const Limits& limits) {
+  test::StartedRun started = start(at, limits);
+  return test::finish_program(started);
 }
 
 // A mount namespace of this test process's own, so that its mounts vanish
@@ -428,9 +362,8 @@ TEST(Faults, RebuildKilledMidway) {
     if (with_old_index) {
       test::write_file(at.index(), old_index);
     }
-    int output = -1;
-    pid_t child = start(at, {}, {}, output);
-    ASSERT_GT(child, 0);
+    test::StartedRun started = start(at, {});
+    ASSERT_GT(started.pid, 0);
     // Wait until the new index holds a part of its table.
     std::string partial;
     for (int wait = 0; wait < 600; ++wait) {
@@ -447,8 +380,8 @@ TEST(Faults, RebuildKilledMidway) {
       usleep(50000);
     }
     ASSERT_FALSE(partial.empty()) << "the rebuild made no new index";
-    kill(child, SIGKILL);
-    RunResult killed = finish(child, output);
+    kill(started.pid, SIGKILL);
+    RunResult killed = test::finish_program(started);
     EXPECT_EQ(killed.signal, SIGKILL);
     std::string so_far = rebuild_output(at, 200001, with_old_index);
     EXPECT_TRUE(killed.output.size() < so_far.size() &&

@@ -200,78 +200,30 @@ TEST(WindowsProgram, IndexPathTakenByADirectory) {
 
 // ---- a rebuild while another run holds the index ----
 
-std::vector<std::string> words(const char* text) {
-  std::vector<std::string> list;
-  std::istringstream in(text ? text : "");
-  for (std::string word; in >> word;) {
-    list.push_back(word);
-  }
-  return list;
-}
-
 // A run of the program whose standard output is a pipe that the test reads
 // when it chooses: until then the program blocks writing, its files open.
 struct HeldRun {
-  pid_t pid = -1;
-  int output = -1;  // the pipe's read end
+  test::StartedRun started;
   std::string bytes;  // what has been read so far
 };
 
-// Started as test::run_program starts the program: through the launcher,
-// with exactly `env` and the variables DICTORN_TEST_PASS_ENV names.
 HeldRun start_held_run(const std::string& dir,
-                       std::vector<std::string> env) {
-  std::vector<std::string> command = words(getenv("DICTORN_TEST_LAUNCHER"));
-  command.push_back(test::install_program(dir));
-  for (const std::string& name : words(getenv("DICTORN_TEST_PASS_ENV"))) {
-    if (const char* value = getenv(name.c_str())) {
-      env.push_back(name + "=" + value);
-    }
-  }
-  std::vector<char*> argv;
-  for (std::string& word : command) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& entry : env) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
-  HeldRun run;
-  int ends[2];
-  if (pipe(ends) != 0) {
-    ADD_FAILURE() << "pipe: " << strerror(errno);
-    return run;
-  }
-  run.pid = fork();
-  if (run.pid == 0) {
-    int input = open("/dev/null", O_RDONLY);
-    dup2(input, 0);
-    dup2(ends[1], 1);
-    close(ends[0]);
-    close(ends[1]);
-    if (chdir(dir.c_str()) != 0) {
-      _exit(126);
-    }
-    alarm(60);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  close(ends[1]);
-  run.output = ends[0];
-  return run;
+                       const std::vector<std::string>& env) {
+  test::ProgramRun run;
+  run.program_dir = dir;
+  run.env = env;
+  return HeldRun{test::start_program(run), ""};
 }
 
 // Reads until `marker` has come (true), or the end or 30 s of silence.
 bool read_until(HeldRun& run, const std::string& marker) {
   char chunk[4096];
   while (marker.empty() || run.bytes.find(marker) == std::string::npos) {
-    pollfd ready = {run.output, POLLIN, 0};
+    pollfd ready = {run.started.output, POLLIN, 0};
     if (poll(&ready, 1, 30000) <= 0) {
       return false;
     }
-    ssize_t got = read(run.output, chunk, sizeof chunk);
+    ssize_t got = read(run.started.output, chunk, sizeof chunk);
     if (got <= 0) {
       return false;
     }
@@ -283,9 +235,9 @@ bool read_until(HeldRun& run, const std::string& marker) {
 // Reads to the end and returns the exit status.
 int finish(HeldRun& run) {
   read_until(run, "");
-  close(run.output);
+  close(run.started.output);
   int status = 0;
-  waitpid(run.pid, &status, 0);
+  waitpid(run.started.pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
