@@ -187,6 +187,22 @@ std::vector<std::string> list_directory(const std::string& path) {
   return names;
 }
 
+void make_files(const std::string& root,
+                const std::vector<std::pair<std::string, std::string>>& files) {
+  for (const auto& [name, bytes] : files) {
+    std::string path = root + "/" + name;
+    if (name.back() == '/') {
+      make_directory(path);
+      continue;
+    }
+    size_t slash = name.rfind('/');
+    if (slash != std::string::npos) {
+      make_directory(root + "/" + name.substr(0, slash));
+    }
+    write_file(path, bytes);
+  }
+}
+
 std::string make_deep_directory(const std::string& base, size_t length) {
   std::string directory = base;
   EXPECT_LT(base.size() + 1, length);

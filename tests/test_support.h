@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace test {
@@ -53,6 +54,10 @@ bool path_exists(const std::string& path);
 void make_directory(const std::string& path);
 // The names in a directory, without "." and "..", sorted.
 std::vector<std::string> list_directory(const std::string& path);
+// Makes each of `files` below `root`: a name ending in "/" a directory,
+// any other name a file of those bytes, its directories made as needed.
+void make_files(const std::string& root,
+                const std::vector<std::pair<std::string, std::string>>& files);
 // Creates directories below `base` so that the returned directory's path
 // is exactly `length` characters long (components of at most 100).
 std::string make_deep_directory(const std::string& base, size_t length);

@@ -93,13 +93,7 @@ void run_case(const Case& c) {
   for (const char* sub : {"prog", "work", "bin"}) {
     test::make_directory(dir.file(sub));
   }
-  for (const auto& [name, bytes] : c.files) {
-    if (name.back() == '/') {
-      test::make_directory(dir.file(name));
-    } else {
-      test::write_file(dir.file(name), bytes);
-    }
-  }
+  test::make_files(dir.path(), c.files);
   test::ProgramRun run;
   run.program_dir = dir.file("prog");
   run.work_dir = dir.file(c.work);
@@ -113,9 +107,7 @@ void run_case(const Case& c) {
     build.args = {};
     RunResult built = test::run_program(build);
     ASSERT_EQ(built.status, 0) << built.output;
-    for (const auto& [name, bytes] : c.after_build) {
-      test::write_file(dir.file(name), bytes);
-    }
+    test::make_files(dir.path(), c.after_build);
   }
   RunResult result = test::run_program(run);
   EXPECT_EQ(result.output, expected(c.output(where)));

@@ -103,14 +103,7 @@ TEST(WindowsProgram, FileSearch) {
     for (const char* sub : {"prog", "work", "bin"}) {
       test::make_directory(dir.file(sub));
     }
-    for (const auto& [name, bytes] : c.files) {
-      if (name.back() == '/') {
-        test::make_directory(dir.file(name));
-      } else {
-        test::make_directory(dir.file(name.substr(0, name.rfind('/'))));
-        test::write_file(dir.file(name), bytes);
-      }
-    }
+    test::make_files(dir.path(), c.files);
     test::ProgramRun run;
     run.program_dir = dir.file(c.program_dir);
     run.work_dir = dir.file("work");
