@@ -156,6 +156,25 @@ std::vector<std::string> lines_of(const std::string& bytes) {
   return lines;
 }
 
+// The quote file once the appender has stopped: its bytes and lines, and
+// how many lines it had at the start and has at the end.
+struct GrownFile {
+  std::string quotes;
+  std::vector<std::string> lines;
+  int first_count;
+  int last_count;
+};
+
+GrownFile stop_growing(Appender& appender, const std::string& quote_path) {
+  stop(appender);
+  GrownFile file;
+  file.quotes = test::read_file(quote_path);
+  file.lines = lines_of(file.quotes);
+  file.first_count = static_cast<int>(lines_of(initial_file()).size());
+  file.last_count = static_cast<int>(file.lines.size());
+  return file;
+}
+
 // What the runs of one test found.
 struct Tally {
   int quotes = 0;
@@ -278,12 +297,8 @@ TEST(Concurrency, ConsoleRunsWhileTheFileGrows) {
         {asked, test::run_program(dir.path(), {std::to_string(asked)})});
     count_run(appender);
   });
-  stop(appender);
-
-  std::string final_quotes = test::read_file(quote_path);
-  std::vector<std::string> lines = lines_of(final_quotes);
-  int first_count = static_cast<int>(lines_of(initial_file()).size());
-  int last_count = static_cast<int>(lines.size());
+  const auto [final_quotes, lines, first_count, last_count] =
+      stop_growing(appender, quote_path);
   Tally tally;
   for (const std::vector<Run>& worker_runs : runs) {
     for (const Run& run : worker_runs) {
@@ -538,12 +553,8 @@ TEST(Concurrency, WebRequestsWhileTheFileGrows) {
                     "/cgi-bin/dictorn32.exe?next=" + std::to_string(asked))});
     count_run(appender);
   });
-  stop(appender);
-
-  std::string final_quotes = test::read_file(quote_path);
-  std::vector<std::string> lines = lines_of(final_quotes);
-  int first_count = static_cast<int>(lines_of(initial_file()).size());
-  int last_count = static_cast<int>(lines.size());
+  const auto [final_quotes, lines, first_count, last_count] =
+      stop_growing(appender, quote_path);
   const std::regex another_form("name=\"next\" value=\"([0-9]+)\"><INPUT "
                                 "TYPE=\"submit\" VALUE=\"Another Quote");
   Tally tally;
