@@ -68,19 +68,8 @@ void close_work_files() {
   }
 }
 
-// Closes a text file and clears its fields, leaving its buffer alone.
-void clear_text_file(TextFile& file) {
-  text_close(file);
-  file.handle = 0;
-  file.buffer_offset = 0;
-  file.start = 0;
-  file.end = 0;
-  file.limited = false;
-  file.limit = 0;
-  file.large_reads = false;
-  file.at_end = false;
-  file.failed = false;
-}
+// Closes a text file; text_open sets every field again when it next opens.
+void clear_text_file(TextFile& file) { text_close(file); }
 
 }  // namespace
 
